@@ -1,0 +1,131 @@
+#include "board_host.h"
+
+#include "../pwm.h"
+#include "../tim.h"
+#include "../../Light/light_ctrl.h"
+#include "../../System/timer_service.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr uint64_t never = UINT64_MAX;
+
+struct {
+    bool running;
+    uint32_t period_us;
+    uint64_t next_us;
+    uint64_t ticks;
+} tim14;
+
+uint64_t now_us = 0;
+uint16_t duty[ALLOW_CHANNEL_NUM];
+uint64_t pwm_writes = 0;
+board_pwm_listener_t pwm_listener = nullptr;
+void *pwm_listener_ctx = nullptr;
+
+// Brings the software timer clock to floor(now_us / 1000), running what falls due.
+void sync_ms_clock() {
+    const uint32_t target = static_cast<uint32_t>(now_us / 1000u);
+    timer_service_advance(target - timer_service_now());
+}
+
+uint64_t next_software_timer_us() {
+    uint32_t in_ms = 0;
+    if (timer_service_next_due_in(&in_ms) == 0) {
+        return never;
+    }
+    return (now_us / 1000u + in_ms) * 1000u;
+}
+
+} // namespace
+
+extern "C" {
+
+void timer14_start(uint32_t period_us) {
+    tim14.running = true;
+    tim14.period_us = period_us != 0 ? period_us : 1u;
+    tim14.next_us = now_us + tim14.period_us;
+}
+
+void timer14_stop(void) { tim14.running = false; }
+
+void pwm_set_duty(uint8_t channel, uint16_t value) {
+    if (channel >= ALLOW_CHANNEL_NUM) {
+        return;
+    }
+    duty[channel] = value;
+    ++pwm_writes;
+    if (pwm_listener != nullptr) {
+        pwm_listener(pwm_listener_ctx, now_us, channel, value);
+    }
+}
+
+void board_reset(void) {
+    tim14 = {};
+    now_us = 0;
+    for (auto &d : duty) {
+        d = 0;
+    }
+    pwm_writes = 0;
+    timer_service_reset();
+}
+
+uint64_t board_now_us(void) { return now_us; }
+
+void board_run_until(uint64_t t_us) {
+    for (;;) {
+        const uint64_t tick = tim14.running ? tim14.next_us : never;
+        const uint64_t soft = next_software_timer_us();
+        if (soft <= tick) {
+            if (soft > t_us) {
+                break;
+            }
+            now_us = soft;
+            sync_ms_clock();
+        } else {
+            if (tick > t_us) {
+                break;
+            }
+            now_us = tick;
+            tim14.next_us += tim14.period_us;
+            ++tim14.ticks;
+            light_ctrl_gradually_timer_handler();
+        }
+    }
+    if (t_us > now_us) {
+        now_us = t_us;
+        sync_ms_clock();
+    }
+}
+
+void board_run_for(uint64_t duration_us) { board_run_until(now_us + duration_us); }
+
+uint8_t board_next_event_us(uint64_t *t_us) {
+    const uint64_t tick = tim14.running ? tim14.next_us : never;
+    const uint64_t soft = next_software_timer_us();
+    const uint64_t next = tick < soft ? tick : soft;
+    if (next == never) {
+        return 0;
+    }
+    if (t_us != nullptr) {
+        *t_us = next;
+    }
+    return 1;
+}
+
+void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx) {
+    pwm_listener = listener;
+    pwm_listener_ctx = ctx;
+}
+
+uint16_t board_pwm_duty(uint8_t channel) {
+    return channel < ALLOW_CHANNEL_NUM ? duty[channel] : 0;
+}
+uint64_t board_pwm_write_count(void) { return pwm_writes; }
+
+bool board_timer14_running(void) { return tim14.running; }
+uint32_t board_timer14_period_us(void) { return tim14.period_us; }
+uint64_t board_timer14_tick_count(void) { return tim14.ticks; }
+
+} // extern "C"

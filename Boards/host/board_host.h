@@ -1,0 +1,49 @@
+#ifndef BOARDS_HOST_BOARD_HOST_H
+#define BOARDS_HOST_BOARD_HOST_H
+/*
+ * Simulated board: a virtual clock in microseconds, the PWM outputs, timer 14
+ * and the millisecond clock of the software timer service, run by one
+ * deterministic dispatcher.
+ *
+ * Order of events: the dispatcher jumps from one due event to the next. When a
+ * software-timer expiry and a timer-14 tick fall on the same microsecond, the
+ * software timers of that millisecond run first (in due order, FIFO among
+ * equals), then the tick. The millisecond clock reads floor(now_us / 1000), so
+ * a timer due at millisecond D runs at D * 1000 us. Timer 14 ticks at
+ * start + k * period (k >= 1); a period of 0 is served as 1 us.
+ */
+#include <stdbool.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef void (*board_pwm_listener_t)(void *ctx, uint64_t t_us, uint8_t channel, uint16_t duty);
+
+/* Power-on: clock 0, timer 14 stopped, outputs 0, timer service reset,
+ * listener kept. The flash is not touched (it survives power cuts). */
+void board_reset(void);
+
+uint64_t board_now_us(void);
+/* Runs every event due up to and including t_us, then sets the clock to t_us
+ * (never backwards). */
+void board_run_until(uint64_t t_us);
+void board_run_for(uint64_t duration_us);
+/* 1 and *t_us = time of the next due event, or 0 if nothing is due ever. */
+uint8_t board_next_event_us(uint64_t *t_us);
+
+/* Called on every pwm_set_duty, with the time of the write; NULL for none. */
+void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx);
+uint16_t board_pwm_duty(uint8_t channel);
+uint64_t board_pwm_write_count(void);
+
+bool board_timer14_running(void);
+uint32_t board_timer14_period_us(void);
+uint64_t board_timer14_tick_count(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

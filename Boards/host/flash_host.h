@@ -1,0 +1,39 @@
+#ifndef BOARDS_HOST_FLASH_HOST_H
+#define BOARDS_HOST_FLASH_HOST_H
+/*
+ * Controls of the simulated flash data area (FLASH_DATA_SECTOR_COUNT sectors
+ * from FLASH_DATA_BASE_ADDR). It survives board resets, like the chip's flash.
+ */
+#include <stdbool.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Every byte 0xFF, erase counters and violation counter cleared, faults off. */
+void flash_host_erase_all(void);
+/* Image file of FLASH_DATA_SIZE bytes. Load: 0 on success; a missing file
+ * leaves the flash erased and returns 0; a short or unreadable file returns 1. */
+uint8_t flash_host_load(const char *path);
+uint8_t flash_host_save(const char *path);
+/* The whole data area, for tests that inspect or corrupt bytes. */
+uint8_t *flash_host_image(void);
+
+/* While set, every program and erase is refused with nothing changed. */
+void flash_host_refuse_writes(bool refuse);
+/* The n-th program or erase from now (1 = the next) is cut short: a program
+ * stores only the first half of its bytes, an erase leaves the second half of
+ * the sector as it was; the call reports failure. 0 disarms. */
+void flash_host_cut_at(uint32_t n);
+/* Program and erase operations attempted since the last erase_all. */
+uint32_t flash_host_operations(void);
+uint32_t flash_host_erase_count(uint32_t sector_index);
+/* Programs refused because they would have set a bit from 0 to 1. */
+uint32_t flash_host_nor_violations(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

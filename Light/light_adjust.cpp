@@ -1,0 +1,146 @@
+// Step-and-hold adjustment: a single command steps brightness along the level
+// table or temperature by a brightness-dependent step; repeats within the
+// 300 ms window ramp to the limit, and the window's expiry freezes the ramp and
+// adopts what the outputs show.
+#include "light_ctrl_internal.h"
+
+#include "timer.h"
+
+namespace {
+
+const uint8_t light_bright_table[BRIGHT_LEVEL_MAX + 1] = {1,  6,  14, 21, 29, 38,
+                                                          48, 59, 71, 85, 100};
+timer_event_t adjusted_timer = {};
+
+uint8_t level_index(uint16_t bright) {
+    for (uint8_t i = BRIGHT_LEVEL_MIN; i <= BRIGHT_LEVEL_MAX; ++i) {
+        if (light_bright_table[i] >= bright) {
+            return i;
+        }
+    }
+    return BRIGHT_LEVEL_MIN; // above the table: only from a restored record
+}
+
+uint16_t temper_step(uint8_t level) {
+    return level == 0 ? 50u : static_cast<uint16_t>(100u / (level + 1u));
+}
+
+} // namespace
+
+light_result_t light_ctrl_data_adjusted(light_adjusted_mode_t mode) {
+    light_ctrl_data_t &d = light_ctrl_data;
+    if (!d.switch_status) {
+        return LIGHT_FAIL;
+    }
+    light_result_t result = LIGHT_ERROR;
+    uint8_t level = level_index(d.bright);
+    uint16_t step = temper_step(level);
+
+    timer_stop(&adjusted_timer);
+    timer_init(&adjusted_timer, _light_ctrl_data_adjusted_timer_callback);
+    timer_set_value(&adjusted_timer, ADJUST_TIME);
+
+    const bool same_kind = (d.adjusted_mode & 0x7Fu) == mode;
+    switch (mode) {
+    case BRIGHT_INC:
+        if (same_kind) {
+            d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
+            if (d.bright < CTRL_BRIGHT_LIMIT_MAX) {
+                d.bright = CTRL_BRIGHT_LIMIT_MAX;
+                result = LIGHT_OK;
+            }
+        } else {
+            d.adjusted_mode = BRIGHT_INC;
+            if (level < BRIGHT_LEVEL_MAX) {
+                ++level;
+            }
+            d.bright = light_bright_table[level];
+            result = LIGHT_OK;
+        }
+        break;
+    case BRIGHT_DEC:
+        if (same_kind) {
+            d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
+            if (d.bright > CTRL_BRIGHT_LIMIT_MIN) {
+                d.bright = CTRL_BRIGHT_LIMIT_MIN;
+                result = LIGHT_OK;
+            }
+        } else {
+            d.adjusted_mode = BRIGHT_DEC;
+            if (level > BRIGHT_LEVEL_MIN) {
+                --level;
+            }
+            d.bright = light_bright_table[level];
+            result = LIGHT_OK;
+        }
+        break;
+    case TEMPER_INC:
+        if (same_kind) {
+            d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
+            if (d.temper < CTRL_TEMPER_LIMIT_MAX) {
+                d.temper = CTRL_TEMPER_LIMIT_MAX;
+                result = LIGHT_OK;
+            }
+        } else {
+            d.adjusted_mode = TEMPER_INC;
+            if (static_cast<uint16_t>(d.temper + step) > CTRL_TEMPER_LIMIT_MAX) {
+                step = static_cast<uint16_t>(CTRL_TEMPER_LIMIT_MAX - d.temper);
+            }
+            d.temper = static_cast<uint16_t>(d.temper + step);
+            result = LIGHT_OK;
+        }
+        break;
+    case TEMPER_DEC:
+        if (same_kind) {
+            d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
+            if (d.temper > CTRL_TEMPER_LIMIT_MIN) {
+                d.temper = CTRL_TEMPER_LIMIT_MIN;
+                result = LIGHT_OK;
+            }
+        } else {
+            d.adjusted_mode = TEMPER_DEC;
+            if (step > d.temper) {
+                step = d.temper;
+            }
+            d.temper = static_cast<uint16_t>(d.temper - step);
+            result = LIGHT_OK;
+        }
+        break;
+    default:
+        break;
+    }
+
+    timer_start(&adjusted_timer);
+    return result;
+}
+
+void _light_ctrl_data_adjusted_timer_callback(void *param) {
+    (void)param;
+    light_ctrl_data_t &d = light_ctrl_data;
+    if ((d.adjusted_mode & ADJUST_HOLD_FLAG) != 0) {
+        const bright_data_t &shown = light_ctrl_handle.current_val;
+        switch (d.adjusted_mode & 0x7Fu) {
+        case BRIGHT_INC:
+        case BRIGHT_DEC:
+            _light_ctrl_gradually_stop();
+            d.bright = _light_ctrl_data_calculate_brightness(shown);
+            break;
+        case TEMPER_INC:
+        case TEMPER_DEC:
+            _light_ctrl_gradually_stop();
+            // Dark outputs carry no colour: in cold/warm mixing (0, 0) keeps the
+            // temperature it had instead of dividing by zero.
+            if (light_cfg_data.bright_mode != BRIGHT_MODE_CW || shown.white != 0 ||
+                shown.warm != 0) {
+                d.temper = _light_ctrl_data_calculate_temperature(shown);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    d.adjusted_mode = 0;
+    light_ctrl_data_auto_save_start(3000);
+}
+
+void _light_adjust_reset(void) { adjusted_timer = {}; }

@@ -1,0 +1,59 @@
+// Blink: toggles the outputs between dark and the present state a number of
+// times, each toggle a short fade, without touching switch, brightness or
+// temperature.
+#include "light_ctrl_internal.h"
+
+#include "timer.h"
+
+namespace {
+
+// A toggle's fade takes at most the period less this margin, so it ends before
+// the next toggle.
+constexpr uint32_t blink_margin_ms = 100;
+timer_event_t blink_timer = {};
+
+} // namespace
+
+light_result_t light_ctrl_blink_start(blink_end_state_t end, uint8_t cnt, uint16_t blink_time_ms) {
+    light_ctrl_data_t &d = light_ctrl_data;
+    d.blink_cnt = static_cast<uint8_t>(2u * cnt);
+    if ((end == WITH_ON && !d.switch_status) || (end == WITH_OFF && d.switch_status)) {
+        d.blink_cnt = static_cast<uint8_t>(d.blink_cnt + 1u);
+    }
+    timer_init(&blink_timer, _light_ctrl_blink_timer_callback);
+    timer_set_value(&blink_timer, blink_time_ms);
+    return static_cast<light_result_t>(timer_start(&blink_timer));
+}
+
+void _light_ctrl_blink_timer_callback(void *param) {
+    (void)param;
+    light_ctrl_handle_t &h = light_ctrl_handle;
+    if (light_ctrl_data.blink_cnt == 0) {
+        return;
+    }
+    if (h.current_val.white == 0 && h.current_val.warm == 0) {
+        _light_ctrl_data_calculate_cw(static_cast<uint8_t>(light_ctrl_data.bright),
+                                      static_cast<uint8_t>(light_ctrl_data.temper), &h.target_val);
+    } else {
+        h.target_val.white = 0;
+        h.target_val.warm = 0;
+    }
+    light_ctrl_data.blink_cnt = static_cast<uint8_t>(light_ctrl_data.blink_cnt - 1u);
+
+    const uint32_t period_ms = blink_timer.timestamp;
+    const uint32_t tick_us =
+        period_ms > blink_margin_ms ? (period_ms - blink_margin_ms) * 1000u / 18000u : 0u;
+    if (tick_us != 0) {
+        _light_ctrl_gradually_start(tick_us);
+    } else {
+        // Too short a period for a fade (the period formula gives 0, or wraps
+        // below the margin): show the toggle at once so a fast blink still blinks.
+        _light_ctrl_gradually_stop();
+        h.current_val = h.target_val;
+        light_set_cw(h.current_val.white, h.current_val.warm);
+        _light_ctrl_fade_arrived();
+    }
+    timer_start(&blink_timer);
+}
+
+void _light_blink_reset(void) { blink_timer = {}; }

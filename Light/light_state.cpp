@@ -1,0 +1,41 @@
+// The module's shared records, their power-on values, and the low-power hooks
+// that the module keeps for the firmware's power management (they do nothing).
+#include "light_ctrl_internal.h"
+
+#include "timer.h"
+
+light_ctrl_cfg_t light_cfg_data = {LIGHT_CW, BRIGHT_MODE_CCT, 5000};
+light_ctrl_data_t light_ctrl_data = {};
+light_ctrl_handle_t light_ctrl_handle = {};
+
+namespace {
+timer_event_t lowpower_timer = {}; // never armed
+} // namespace
+
+void _light_sys_ctrl_lowpower_enter(void) {}
+void _light_sys_ctrl_lowpower_exist(void) {}
+bool _light_ctrl_lowpower_process(bool on_off) {
+    (void)on_off;
+    return true;
+}
+void light_ctrl_lowpower_enter_timer_handler(void *param) {
+    (void)param;
+    _light_sys_ctrl_lowpower_enter();
+}
+
+void _light_state_reset(void) {
+    light_cfg_data = {LIGHT_CW, BRIGHT_MODE_CCT, 5000};
+    light_ctrl_data = {};
+    light_ctrl_handle = {};
+    lowpower_timer = {};
+}
+
+void light_ctrl_power_on_reset(void) {
+    _light_state_reset();
+    _light_fade_reset();
+    _light_switch_reset();
+    _light_adjust_reset();
+    _light_countdown_reset();
+    _light_blink_reset();
+    _light_persist_reset();
+}

@@ -1,0 +1,36 @@
+# Entry points a firmware engineer expects. Everything goes through the CMake presets.
+.PHONY: all demo build test test-host test-asan test-firmware format clean
+
+all: build
+
+build:
+	cmake --preset host
+	cmake --build --preset host
+
+# The virtual lamp's demonstration: writes out/demo.csv, out/demo.vcd, out/demo.svg.
+demo: build
+	./build/host/tools/lampsim/lampsim
+
+test: test-host test-asan test-firmware
+
+test-host:
+	cmake --preset host
+	cmake --build --preset host
+	ctest --preset host
+
+test-asan:
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+# Cross build and emulator run, when the Cortex-M0 toolchain is installed.
+test-firmware:
+	@if command -v arm-none-eabi-gcc >/dev/null 2>&1 && [ -f cmake/arm-none-eabi.cmake ]; then \
+		cmake --preset m0 && cmake --build --preset m0 && ctest --preset m0; \
+	else echo "test-firmware: Cortex-M0 toolchain not found, skipped"; fi
+
+format:
+	git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build out

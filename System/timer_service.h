@@ -1,0 +1,29 @@
+#ifndef SYSTEM_TIMER_SERVICE_H
+#define SYSTEM_TIMER_SERVICE_H
+/*
+ * Board side of the software timer service: the board owns the time base and
+ * drives the service's millisecond clock. Callbacks run from inside
+ * timer_service_advance, in due order; records due on the same millisecond run
+ * in the order they were armed. While a callback runs, the service clock reads
+ * that record's due time.
+ */
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Advance the clock by elapsed_ms, running every callback that falls due. */
+void timer_service_advance(uint32_t elapsed_ms);
+/* Current service time in ms (wraps after 2^32 ms). */
+uint32_t timer_service_now(void);
+/* 1 and *ms_until = ms from now to the next due record, or 0 if none pending. */
+uint8_t timer_service_next_due_in(uint32_t *ms_until);
+/* Power-on state: clock 0, nothing pending. Records are not touched. */
+void timer_service_reset(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

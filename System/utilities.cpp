@@ -1,0 +1,16 @@
+#include "utilities.h"
+
+uint8_t check_sum(const uint8_t *data, uint16_t len) {
+    uint8_t crc = 0;
+    if (data == nullptr) {
+        return crc;
+    }
+    for (uint16_t i = 0; i < len; ++i) {
+        crc = static_cast<uint8_t>(crc ^ data[i]);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 0x80u) != 0 ? static_cast<uint8_t>((crc << 1) ^ 0x07u)
+                                     : static_cast<uint8_t>(crc << 1);
+        }
+    }
+    return crc;
+}

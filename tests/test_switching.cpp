@@ -1,0 +1,1 @@
+#include "lamp_fixture.h"
