@@ -1,1 +1,132 @@
+// The fade engine moves both channels in proportion, alternates in cold/warm
+// mixing, stops itself on arrival and clears a switched-off lamp later.
 #include "lamp_fixture.h"
+
+namespace {
+
+class Fade : public LampTest {};
+
+int moved(uint16_t a, uint16_t b) { return a == b ? 0 : 1; }
+
+} // namespace
+
+TEST_F(Fade, ArrivedOnTheFirstTickStopsWithoutWriting) {
+    start_fade({500, 700}, {500, 700});
+    EXPECT_EQ(run_fade(), 1u);
+    EXPECT_TRUE(writes.empty());
+    EXPECT_FALSE(board_timer14_running());
+    EXPECT_TRUE(light_ctrl_handle.first_change);
+}
+
+TEST_F(Fade, BrightnessTemperatureFadeMovesBothChannelsInProportion) {
+    light_ctrl_data.switch_status = true;
+    start_fade({0, 0}, {9000, 5400});
+    const uint64_t ticks = run_fade();
+    const auto pairs = outputs();
+    const std::vector<output_pair> first_ten = {{1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 2},
+                                                {6, 3}, {7, 4}, {8, 4}, {9, 5}, {10, 5}};
+    ASSERT_EQ(pairs.size(), 9000u);
+    EXPECT_EQ(std::vector<output_pair>(pairs.begin(), pairs.begin() + 10), first_ten);
+    int warm_moves = 0;
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        ASSERT_EQ(pairs[i].white, i + 1); // channel 0 moves on every tick
+        warm_moves += moved(i ? pairs[i - 1].warm : 0, pairs[i].warm);
+    }
+    EXPECT_EQ(warm_moves, 5400);
+    EXPECT_EQ(pairs.back(), (output_pair{9000, 5400}));
+    EXPECT_EQ(ticks, 9001u); // the tick after arrival stops the timer
+    EXPECT_EQ(writes.back().t_us, 9000u * 277u);
+}
+
+TEST_F(Fade, ColdWarmFadeMovesOneChannelPerTick) {
+    struct Case {
+        bool refresh_flag;
+        std::vector<output_pair> first;
+        size_t writing_ticks;
+    };
+    const Case cases[] = {
+        {false, {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 3}, {1, 4}, {1, 5}, {2, 5}}, 9001},
+        {true, {{0, 1}}, 9000},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.refresh_flag);
+        power_on();
+        light_cfg_data.bright_mode = BRIGHT_MODE_CW;
+        light_ctrl_data.switch_status = true;
+        light_ctrl_fade_set_refresh_flag(c.refresh_flag);
+        start_fade({0, 0}, {2700, 6300});
+        run_fade();
+        const auto pairs = outputs();
+        ASSERT_EQ(pairs.size(), c.writing_ticks);
+        EXPECT_EQ(std::vector<output_pair>(pairs.begin(), pairs.begin() + c.first.size()), c.first);
+        output_pair prev = {0, 0};
+        for (const output_pair &p : pairs) {
+            ASSERT_LE(moved(prev.white, p.white) + moved(prev.warm, p.warm), 1);
+            prev = p;
+        }
+        EXPECT_EQ(prev, (output_pair{2700, 6300}));
+    }
+}
+
+TEST_F(Fade, OppositeDirectionsMoveTogetherAndKeepTheSum) {
+    light_cfg_data.bright_mode = BRIGHT_MODE_CW;
+    light_ctrl_data.switch_status = true;
+    start_fade({2700, 6300}, {6300, 2700});
+    run_fade();
+    const auto pairs = outputs();
+    ASSERT_EQ(pairs.size(), 3600u);
+    output_pair prev = {2700, 6300};
+    for (const output_pair &p : pairs) {
+        ASSERT_EQ(moved(prev.white, p.white) + moved(prev.warm, p.warm), 2);
+        ASSERT_EQ(p.white + p.warm, 9000);
+        prev = p;
+    }
+}
+
+TEST_F(Fade, SwitchedOffBrightnessTemperatureLampIsClearedOneSecondAfterArrival) {
+    start_fade({300, 5400}, {0, 5400});
+    run_fade();
+    EXPECT_EQ(shown(), (output_pair{0, 5400}));
+    const uint64_t arrived = board_now_us();
+    board_run_until(arrived + 999000);
+    EXPECT_EQ(shown(), (output_pair{0, 5400}));
+    board_run_until(arrived + 1000000);
+    EXPECT_EQ(shown(), (output_pair{0, 0}));
+    EXPECT_EQ(light_ctrl_handle.current_val.warm, 0);
+    EXPECT_EQ(light_ctrl_handle.target_val.warm, 5400); // targets untouched
+}
+
+TEST_F(Fade, DelayedShutDownIsSkippedWhenSwitchedOnOrInColdWarmMode) {
+    start_fade({300, 5400}, {0, 5400});
+    run_fade();
+    light_ctrl_data.switch_status = true; // switched on within the second
+    run_ms(2000);
+    EXPECT_EQ(shown(), (output_pair{0, 5400}));
+
+    power_on();
+    light_cfg_data.bright_mode = BRIGHT_MODE_CW;
+    start_fade({300, 5400}, {0, 0});
+    run_fade();
+    const size_t written = writes.size();
+    run_ms(5000);
+    EXPECT_EQ(writes.size(), written);
+}
+
+TEST_F(Fade, DistancesAbove32767StillMoveTowardsTheTarget) {
+    // Only restored values above 182 reach such distances.
+    light_ctrl_data.switch_status = true;
+    start_fade({0, 0}, {40000, 20000}, 1);
+    run_fade();
+    const auto pairs = outputs();
+    ASSERT_EQ(pairs.size(), 40000u);
+    EXPECT_EQ(pairs[1], (output_pair{2, 1}));
+    EXPECT_EQ(pairs.back(), (output_pair{40000, 20000}));
+    for (size_t i = 1; i < pairs.size(); ++i) {
+        ASSERT_GE(pairs[i].warm, pairs[i - 1].warm);
+    }
+    writes.clear();
+    start_fade({45000, 100}, {0, 100}, 1);
+    run_fade();
+    ASSERT_EQ(outputs().size(), 45000u);
+    EXPECT_EQ(outputs()[0], (output_pair{44999, 100}));
+}

@@ -26,8 +26,10 @@ void *pwm_listener_ctx = nullptr;
 
 // Brings the software timer clock to floor(now_us / 1000), running what falls due.
 void sync_ms_clock() {
-    const uint32_t target = static_cast<uint32_t>(now_us / 1000u);
-    timer_service_advance(target - timer_service_now());
+    const uint32_t elapsed = static_cast<uint32_t>(now_us / 1000u) - timer_service_now();
+    if (elapsed != 0) {
+        timer_service_advance(elapsed);
+    }
 }
 
 uint64_t next_software_timer_us() {
@@ -88,6 +90,7 @@ void board_run_until(uint64_t t_us) {
                 break;
             }
             now_us = tick;
+            sync_ms_clock(); // nothing falls due: the next expiry is after this tick
             tim14.next_us += tim14.period_us;
             ++tim14.ticks;
             light_ctrl_gradually_timer_handler();
