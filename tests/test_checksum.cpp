@@ -1,0 +1,30 @@
+// The record checksum is CRC-8 (polynomial 0x07, init 0, no final XOR).
+#include "utilities.h"
+
+#include <gtest/gtest.h>
+
+TEST(Checksum, KnownCheckValuesAndDegenerateInput) {
+    const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(check_sum(check, sizeof check), 0xF4);
+    const uint8_t one[] = {0x01};
+    EXPECT_EQ(check_sum(one, 1), 0x07);
+    const uint8_t ff[] = {0xFF};
+    EXPECT_EQ(check_sum(ff, 1), 0xF3);
+    EXPECT_EQ(check_sum(nullptr, 5), 0);
+    EXPECT_EQ(check_sum(check, 0), 0);
+}
+
+TEST(Checksum, DetectsEverySwapOfTwoDifferentBytesInARecord) {
+    uint8_t rec[6] = {0xAA, 0x01, 0x46, 0x00, 0x1E, 0x00};
+    const uint8_t base = check_sum(rec, 6);
+    for (int i = 0; i < 6; ++i) {
+        for (int j = i + 1; j < 6; ++j) {
+            if (rec[i] == rec[j]) {
+                continue;
+            }
+            std::swap(rec[i], rec[j]);
+            EXPECT_NE(check_sum(rec, 6), base) << i << "," << j;
+            std::swap(rec[i], rec[j]);
+        }
+    }
+}
