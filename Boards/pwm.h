@@ -8,11 +8,11 @@ extern "C" {
 #endif
 
 #define ALLOW_CHANNEL_NUM 5
-#define MODE_C_NUM 1
-#define MODE_CW_NUM 2
-#define MODE_RGB_NUM 3
-#define MODE_RGBC_NUM 4
-#define MODE_RGBCW_NUM 5
+#define MODE_C_NUM        1
+#define MODE_CW_NUM       2
+#define MODE_RGB_NUM      3
+#define MODE_RGBC_NUM     4
+#define MODE_RGBCW_NUM    5
 
 typedef uint8_t pwm_polarity_t;
 enum pwm_polarity_e { PWM_POSITIVE = 0, PWM_NEGATIVE = 1 };

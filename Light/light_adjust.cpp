@@ -22,7 +22,7 @@ uint8_t level_index(uint16_t bright) {
 }
 
 uint16_t temper_step(uint8_t level) {
-    return level == 0 ? 50u : static_cast<uint16_t>(100u / (level + 1u));
+    return static_cast<uint16_t>(level == 0 ? 50u : 100u / (level + 1u));
 }
 
 } // namespace
@@ -143,4 +143,6 @@ void _light_ctrl_data_adjusted_timer_callback(void *param) {
     light_ctrl_data_auto_save_start(3000);
 }
 
-void _light_adjust_reset(void) { adjusted_timer = {}; }
+void _light_adjust_reset(void) {
+    adjusted_timer = {};
+}

@@ -56,4 +56,6 @@ void _light_ctrl_blink_timer_callback(void *param) {
     timer_start(&blink_timer);
 }
 
-void _light_blink_reset(void) { blink_timer = {}; }
+void _light_blink_reset(void) {
+    blink_timer = {};
+}

@@ -38,4 +38,6 @@ void _light_ctrl_countdown_timer_callback(void *param) {
     timer_start(&countdown_timer);
 }
 
-void _light_countdown_reset(void) { countdown_timer = {}; }
+void _light_countdown_reset(void) {
+    countdown_timer = {};
+}

@@ -17,16 +17,16 @@
 extern "C" {
 #endif
 
-#define CTRL_CAL_VALUE_RANGE 18000
+#define CTRL_CAL_VALUE_RANGE     18000
 #define CTRL_CW_BRIGHT_VALUE_MAX CTRL_CAL_VALUE_RANGE
 #define CTRL_CW_BRIGHT_VALUE_MIN (CTRL_CW_BRIGHT_VALUE_MAX * 0.01) /* 180.0, a double */
-#define CTRL_BRIGHT_LIMIT_MAX 100
-#define CTRL_BRIGHT_LIMIT_MIN 1
-#define CTRL_TEMPER_LIMIT_MAX 100
-#define CTRL_TEMPER_LIMIT_MIN 0
-#define BRIGHT_LEVEL_MAX 10
-#define BRIGHT_LEVEL_MIN 0
-#define ADJUST_TIME 300
+#define CTRL_BRIGHT_LIMIT_MAX    100
+#define CTRL_BRIGHT_LIMIT_MIN    1
+#define CTRL_TEMPER_LIMIT_MAX    100
+#define CTRL_TEMPER_LIMIT_MIN    0
+#define BRIGHT_LEVEL_MAX         10
+#define BRIGHT_LEVEL_MIN         0
+#define ADJUST_TIME              300
 
 /* Every enumeration is held in one byte. */
 typedef uint8_t light_result_t;
@@ -88,9 +88,9 @@ typedef struct {
 typedef struct {
     uint8_t bytes[2];
 } light_scene_data_flash_t;
-#define LIGHT_SCENE_POWER(s) ((uint8_t)((s)->bytes[0] & 0x01u))
-#define LIGHT_SCENE_BRIGHT(s) ((uint8_t)((s)->bytes[0] >> 1))
-#define LIGHT_SCENE_TEMPER(s) ((uint8_t)((s)->bytes[1] & 0x7Fu))
+#define LIGHT_SCENE_POWER(s)    ((uint8_t)((s)->bytes[0] & 0x01u))
+#define LIGHT_SCENE_BRIGHT(s)   ((uint8_t)((s)->bytes[0] >> 1))
+#define LIGHT_SCENE_TEMPER(s)   ((uint8_t)((s)->bytes[1] & 0x7Fu))
 #define LIGHT_SCENE_RESERVED(s) ((uint8_t)((s)->bytes[1] >> 7))
 
 /* Saved light record: 7 bytes, packed, little-endian, under NVM_KV_LIGHT_DATA. */

@@ -37,7 +37,9 @@ void _light_ctrl_gradually_start(uint32_t time_us) {
     light_ctrl_handle.first_change = true;
 }
 
-void _light_ctrl_gradually_stop(void) { timer14_stop(); }
+void _light_ctrl_gradually_stop(void) {
+    timer14_stop();
+}
 
 uint32_t _light_ctrl_gradual_period_us(void) {
     return static_cast<uint32_t>(1000u * light_cfg_data.gradual_time) / 18000u;
@@ -119,8 +121,12 @@ void _light_ctrl_cct_shut_down_time_callback(void *param) {
     light_set_cw(0, 0);
 }
 
-bool light_ctrl_fade_refresh_flag(void) { return cw_refresh_flag; }
-void light_ctrl_fade_set_refresh_flag(bool value) { cw_refresh_flag = value; }
+bool light_ctrl_fade_refresh_flag(void) {
+    return cw_refresh_flag;
+}
+void light_ctrl_fade_set_refresh_flag(bool value) {
+    cw_refresh_flag = value;
+}
 
 void _light_fade_reset(void) {
     step_gain = 1;

@@ -50,7 +50,7 @@ light_result_t light_flash_write_app_data(light_app_data_flash_t *data) {
     data->magic = LIGHT_APP_DATA_MAGIC;
     data->cs = check_sum(&data->magic, checked_size);
     return nvm_write(NVM_KV_LIGHT_DATA, 0, data, record_size) == record_size ? LIGHT_OK
-                                                                            : LIGHT_ERROR;
+                                                                             : LIGHT_ERROR;
 }
 
 light_result_t light_ctrl_data_auto_save(void) {
@@ -88,4 +88,6 @@ void light_ctrl_init(void) {
     light_ctrl_process(SWITCH_GRADUAL);
 }
 
-void _light_persist_reset(void) { autosave_timer = {}; }
+void _light_persist_reset(void) {
+    autosave_timer = {};
+}

@@ -35,4 +35,6 @@ light_result_t light_ctrl_process(light_switch_mode_t switch_mode) {
     return LIGHT_OK;
 }
 
-void _light_switch_reset(void) { last_switch_status = false; }
+void _light_switch_reset(void) {
+    last_switch_status = false;
+}

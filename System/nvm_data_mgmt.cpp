@@ -48,7 +48,8 @@ uint16_t nvm_write(nvm_kv_t key, uint16_t offset, const void *buf, uint16_t len)
     }
     if (needs_erase) {
         const uint32_t first = regions[key].addr - regions[key].addr % FLASH_SECTOR_SIZE;
-        for (uint32_t s = first; s < regions[key].addr + regions[key].size; s += FLASH_SECTOR_SIZE) {
+        for (uint32_t s = first; s < regions[key].addr + regions[key].size;
+             s += FLASH_SECTOR_SIZE) {
             if (flash_erase_sector(s) != 0) {
                 return 0;
             }

@@ -8,7 +8,9 @@ uint32_t now_ms = 0;
 
 // Distance from now to a due time; the clock may wrap, due times never lie
 // more than 2^31 ms ahead.
-uint32_t due_in(const timer_event_t *t) { return t->reload_value - now_ms; }
+uint32_t due_in(const timer_event_t *t) {
+    return t->reload_value - now_ms;
+}
 
 void unlink(timer_event_t *t) {
     for (timer_event_t **link = &pending_head; *link != nullptr; link = &(*link)->next) {
@@ -84,7 +86,9 @@ void timer_service_advance(uint32_t elapsed_ms) {
     now_ms = start + elapsed_ms;
 }
 
-uint32_t timer_service_now(void) { return now_ms; }
+uint32_t timer_service_now(void) {
+    return now_ms;
+}
 
 uint8_t timer_service_next_due_in(uint32_t *ms_until) {
     if (pending_head == nullptr) {

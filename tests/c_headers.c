@@ -11,6 +11,12 @@
 #include "flash_host.h"
 
 /* Called from the C++ tests, so the C declarations really link. */
-int c_headers_result_size(void) { return (int)sizeof(light_result_t); }
-int c_headers_scene_size(void) { return (int)sizeof(light_scene_data_flash_t); }
-int c_headers_record_size(void) { return (int)sizeof(light_app_data_flash_t); }
+int c_headers_result_size(void) {
+    return (int)sizeof(light_result_t);
+}
+int c_headers_scene_size(void) {
+    return (int)sizeof(light_scene_data_flash_t);
+}
+int c_headers_record_size(void) {
+    return (int)sizeof(light_app_data_flash_t);
+}

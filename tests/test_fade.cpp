@@ -6,7 +6,9 @@ namespace {
 
 class Fade : public LampTest {};
 
-int moved(uint16_t a, uint16_t b) { return a == b ? 0 : 1; }
+int moved(uint16_t a, uint16_t b) {
+    return a == b ? 0 : 1;
+}
 
 } // namespace
 

@@ -10,7 +10,8 @@ TEST_F(Setters, BrightnessAndTemperatureAreClampedOnALitLamp) {
     struct Row {
         uint16_t in, bright, temper;
     };
-    const Row rows[] = {{0, 1, 0}, {1, 1, 1}, {57, 57, 57}, {100, 100, 100}, {101, 100, 100}, {250, 100, 100}, {65535, 100, 100}};
+    const Row rows[] = {{0, 1, 0},       {1, 1, 1},       {57, 57, 57},     {100, 100, 100},
+                        {101, 100, 100}, {250, 100, 100}, {65535, 100, 100}};
     light_ctrl_data.switch_status = true;
     for (const Row &r : rows) {
         EXPECT_EQ(light_ctrl_data_bright_set(r.in), LIGHT_OK);

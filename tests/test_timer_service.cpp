@@ -16,8 +16,12 @@ timer_event_t a, b;
 int self_rearms_left = 0;
 uint32_t rearm_value = 0;
 
-void note_a(void *) { log_ptr->runs.push_back({1, timer_service_now()}); }
-void note_b(void *) { log_ptr->runs.push_back({2, timer_service_now()}); }
+void note_a(void *) {
+    log_ptr->runs.push_back({1, timer_service_now()});
+}
+void note_b(void *) {
+    log_ptr->runs.push_back({2, timer_service_now()});
+}
 void rearm_self(void *) {
     log_ptr->runs.push_back({1, timer_service_now()});
     if (self_rearms_left-- > 0) {

@@ -50,7 +50,9 @@ void timer14_start(uint32_t period_us) {
     tim14.next_us = now_us + tim14.period_us;
 }
 
-void timer14_stop(void) { tim14.running = false; }
+void timer14_stop(void) {
+    tim14.running = false;
+}
 
 void pwm_set_duty(uint8_t channel, uint16_t value) {
     if (channel >= ALLOW_CHANNEL_NUM) {
@@ -73,7 +75,9 @@ void board_reset(void) {
     timer_service_reset();
 }
 
-uint64_t board_now_us(void) { return now_us; }
+uint64_t board_now_us(void) {
+    return now_us;
+}
 
 void board_run_until(uint64_t t_us) {
     for (;;) {
@@ -102,7 +106,9 @@ void board_run_until(uint64_t t_us) {
     }
 }
 
-void board_run_for(uint64_t duration_us) { board_run_until(now_us + duration_us); }
+void board_run_for(uint64_t duration_us) {
+    board_run_until(now_us + duration_us);
+}
 
 uint8_t board_next_event_us(uint64_t *t_us) {
     const uint64_t tick = tim14.running ? tim14.next_us : never;
@@ -125,10 +131,18 @@ void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx) {
 uint16_t board_pwm_duty(uint8_t channel) {
     return channel < ALLOW_CHANNEL_NUM ? duty[channel] : 0;
 }
-uint64_t board_pwm_write_count(void) { return pwm_writes; }
+uint64_t board_pwm_write_count(void) {
+    return pwm_writes;
+}
 
-bool board_timer14_running(void) { return tim14.running; }
-uint32_t board_timer14_period_us(void) { return tim14.period_us; }
-uint64_t board_timer14_tick_count(void) { return tim14.ticks; }
+bool board_timer14_running(void) {
+    return tim14.running;
+}
+uint32_t board_timer14_period_us(void) {
+    return tim14.period_us;
+}
+uint64_t board_timer14_tick_count(void) {
+    return tim14.ticks;
+}
 
 } // extern "C"

@@ -76,13 +76,21 @@ uint8_t *flash_host_image(void) {
     return image;
 }
 
-void flash_host_refuse_writes(bool refuse) { refusing = refuse; }
-void flash_host_cut_at(uint32_t n) { cut_countdown = n; }
-uint32_t flash_host_operations(void) { return operations; }
+void flash_host_refuse_writes(bool refuse) {
+    refusing = refuse;
+}
+void flash_host_cut_at(uint32_t n) {
+    cut_countdown = n;
+}
+uint32_t flash_host_operations(void) {
+    return operations;
+}
 uint32_t flash_host_erase_count(uint32_t sector_index) {
     return sector_index < FLASH_DATA_SECTOR_COUNT ? erase_counts[sector_index] : 0;
 }
-uint32_t flash_host_nor_violations(void) { return violations; }
+uint32_t flash_host_nor_violations(void) {
+    return violations;
+}
 
 void flash_read(uint32_t addr, void *buf, uint32_t len) {
     ensure_initialised();
@@ -123,7 +131,8 @@ uint8_t flash_erase_sector(uint32_t sector_addr) {
     }
     const uint32_t index = (sector_addr - FLASH_DATA_BASE_ADDR) / FLASH_SECTOR_SIZE;
     ++erase_counts[index];
-    std::memset(image + index * FLASH_SECTOR_SIZE, 0xFF, cut ? FLASH_SECTOR_SIZE / 2 : FLASH_SECTOR_SIZE);
+    std::memset(image + index * FLASH_SECTOR_SIZE, 0xFF,
+                cut ? FLASH_SECTOR_SIZE / 2 : FLASH_SECTOR_SIZE);
     return cut ? 1 : 0;
 }
 
