@@ -1,0 +1,225 @@
+// Clocks, timer 14 and PWM of the emulated nRF51 lamp board.
+#include "board_microbit.h"
+
+#include "nrf51.h"
+#include "../pwm.h"
+#include "../tim.h"
+#include "../../Light/light_ctrl.h"
+#include "../../System/timer_service.h"
+
+namespace {
+
+// SysTick and TIMER0 share this level (the upper two priority bits of the M0).
+constexpr uint32_t shared_priority = 2u << 6;
+constexpr uint32_t systick_reload = CPU_CLOCK_HZ / 1000u - 1u;
+
+volatile uint64_t ms_elapsed = 0; // millisecond boundaries served since the clocks started
+bool in_event = false;            // inside a SysTick or tick interrupt
+uint64_t event_us = 0;            // nominal time of that event
+
+struct {
+    bool running;
+    uint32_t period_us;
+    uint64_t due_us; // next tick
+    uint32_t ticks;
+} tim14;
+
+uint16_t duty[ALLOW_CHANNEL_NUM];
+board_pwm_listener_t pwm_listener = nullptr;
+void *pwm_listener_ctx = nullptr;
+volatile uint32_t idle_passes = 0;
+
+uint32_t counter_now() {
+    TIMER_TASKS_CAPTURE1 = 1u;
+    return TIMER_CC1;
+}
+
+// The counter, widened with the millisecond count (interrupts masked).
+uint64_t counter_now_wide() {
+    const uint64_t ms_us = ms_elapsed * 1000u;
+    const uint32_t since = counter_now() - static_cast<uint32_t>(ms_us);
+    return ms_us + since;
+}
+
+bool already_due(uint64_t due_us) {
+    return static_cast<int32_t>(static_cast<uint32_t>(due_us) - counter_now()) <= 0;
+}
+
+void drop_pending_tick() {
+    TIMER_EVENTS_COMPARE0 = 0u;
+    (void)TIMER_EVENTS_COMPARE0; // the write has landed before the pending bit is cleared
+    NVIC_ICPR = 1u << TIMER0_IRQN;
+}
+
+void set_priority(uint32_t irqn, uint32_t priority) {
+    const uint32_t shift = 8u * (irqn % 4u);
+    NVIC_IPR(irqn) = (NVIC_IPR(irqn) & ~(0xFFu << shift)) | (priority << shift);
+}
+
+// Serves, in order of their nominal times, every millisecond boundary and
+// every tick that the microsecond counter has passed; on the same microsecond
+// the millisecond (the software timers) goes first. Both interrupts come here,
+// so an interrupt served late changes neither the order nor the times the
+// module sees.
+void dispatch() {
+    for (;;) {
+        const uint32_t now = counter_now();
+        const uint64_t ms_due = (ms_elapsed + 1u) * 1000u;
+        const bool ms_ready = static_cast<int32_t>(now - static_cast<uint32_t>(ms_due)) >= 0;
+        const bool tick_ready = tim14.running && already_due(tim14.due_us);
+        if (!ms_ready && !tick_ready) {
+            if (tim14.running) {
+                TIMER_CC0 = static_cast<uint32_t>(tim14.due_us);
+                drop_pending_tick();
+                if (already_due(tim14.due_us)) {
+                    continue; // passed while being programmed
+                }
+            }
+            return;
+        }
+        in_event = true;
+        if (ms_ready && (!tick_ready || ms_due <= tim14.due_us)) {
+            ms_elapsed = ms_elapsed + 1u;
+            event_us = ms_due;
+            timer_service_advance(1);
+        } else {
+            event_us = tim14.due_us;
+            tim14.due_us += tim14.period_us;
+            ++tim14.ticks;
+            light_ctrl_gradually_timer_handler();
+        }
+        in_event = false;
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+uint32_t board_irq_save(void) {
+    uint32_t primask = 0;
+    __asm__ volatile("mrs %0, primask\n cpsid i" : "=r"(primask)::"memory");
+    return primask;
+}
+
+void board_irq_restore(uint32_t primask) {
+    __asm__ volatile("msr primask, %0" ::"r"(primask) : "memory");
+}
+
+void board_init(void) {
+    SCB_SHPR3 = (SCB_SHPR3 & 0x00FFFFFFu) | (shared_priority << 24);
+    set_priority(TIMER0_IRQN, shared_priority);
+    TIMER_TASKS_STOP = 1u;
+    TIMER_TASKS_CLEAR = 1u;
+    TIMER_SHORTS = 0u;
+    TIMER_MODE = 0u; // timer, not counter
+    TIMER_BITMODE = TIMER_BITMODE_32;
+    TIMER_PRESCALER = TIMER_PRESCALER_1MHZ;
+    TIMER_INTENCLR = 0xFFFFFFFFu;
+    drop_pending_tick();
+    NVIC_ISER = 1u << TIMER0_IRQN;
+}
+
+void board_start_clocks(void) {
+    BOARD_CRITICAL_BEGIN();
+    SYST_RVR = systick_reload;
+    SYST_CVR = 0u;
+    // Back to back, so the counter lags the millisecond boundaries by a few
+    // instructions: less than a microsecond, which keeps the order of a tick
+    // and a SysTick on the same microsecond.
+    SYST_CSR = SYST_CSR_ENABLE | SYST_CSR_TICKINT | SYST_CSR_CLKSOURCE;
+    TIMER_TASKS_START = 1u;
+    BOARD_CRITICAL_END();
+}
+
+uint64_t board_now_us(void) {
+    if (in_event) {
+        return event_us;
+    }
+    BOARD_CRITICAL_BEGIN();
+    const uint64_t now = counter_now_wide();
+    BOARD_CRITICAL_END();
+    return now;
+}
+
+void SysTick_Handler(void) {
+    dispatch();
+}
+
+void TIMER0_IRQHandler(void) {
+    TIMER_EVENTS_COMPARE0 = 0u;
+    (void)TIMER_EVENTS_COMPARE0;
+    dispatch();
+}
+
+void timer14_start(uint32_t period_us) {
+    BOARD_CRITICAL_BEGIN();
+    const uint64_t start = board_now_us();
+    tim14.period_us = period_us < BOARD_TIM14_MIN_PERIOD_US ? BOARD_TIM14_MIN_PERIOD_US : period_us;
+    tim14.due_us = start + tim14.period_us;
+    tim14.running = true;
+    TIMER_CC0 = static_cast<uint32_t>(tim14.due_us);
+    drop_pending_tick(); // a tick of the previous schedule is not delivered
+    TIMER_INTENSET = TIMER_INT_COMPARE0;
+    if (already_due(tim14.due_us)) {
+        NVIC_ISPR = 1u << TIMER0_IRQN;
+    }
+    BOARD_CRITICAL_END();
+}
+
+void timer14_stop(void) {
+    BOARD_CRITICAL_BEGIN();
+    tim14.running = false;
+    TIMER_INTENCLR = TIMER_INT_COMPARE0;
+    drop_pending_tick();
+    BOARD_CRITICAL_END();
+}
+
+void pwm_set_duty(uint8_t channel, uint16_t value) {
+    if (channel >= ALLOW_CHANNEL_NUM) {
+        return;
+    }
+    duty[channel] = value;
+    if (pwm_listener != nullptr) {
+        pwm_listener(pwm_listener_ctx, board_now_us(), channel, value);
+    }
+}
+
+void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx) {
+    pwm_listener = listener;
+    pwm_listener_ctx = ctx;
+}
+
+uint16_t board_pwm_duty(uint8_t channel) {
+    return channel < ALLOW_CHANNEL_NUM ? duty[channel] : 0;
+}
+
+bool board_timer14_running(void) {
+    return tim14.running;
+}
+uint32_t board_timer14_period_us(void) {
+    return tim14.period_us;
+}
+uint32_t board_timer14_tick_count(void) {
+    return tim14.ticks;
+}
+uint32_t board_idle_passes(void) {
+    return idle_passes;
+}
+
+void board_idle_forever(void) {
+    for (;;) {
+        idle_passes = idle_passes + 1u;
+        __asm__ volatile("wfi");
+    }
+}
+
+void board_system_reset(void) {
+    __asm__ volatile("dsb" ::: "memory");
+    SCB_AIRCR = SCB_AIRCR_SYSRESETREQ;
+    __asm__ volatile("dsb" ::: "memory");
+    for (;;) {
+    }
+}
+
+} // extern "C"

@@ -1,0 +1,73 @@
+#ifndef BOARDS_MICROBIT_BOARD_MICROBIT_H
+#define BOARDS_MICROBIT_BOARD_MICROBIT_H
+/*
+ * The lamp on an nRF51 (Cortex-M0, no FPU), as QEMU's micro:bit emulates it.
+ *
+ * Time bases:
+ *  - SysTick, every 1 ms, advances the software timer service; every module
+ *    callback runs inside it.
+ *  - TIMER0 counts microseconds, free-running from the moment the clocks start;
+ *    its compare 0 is timer 14. Tick k of a start falls at start + k * period,
+ *    where start is the time of the event that called timer14_start (the
+ *    millisecond of the software timer callback, or the counter at a call from
+ *    thread mode).
+ *
+ * Interrupt context: SysTick and TIMER0 share one priority level, so neither
+ * preempts the other: a callback and a fade tick always run to completion one
+ * after the other. When both are pending, SysTick (exception 15) is taken
+ * before TIMER0 (exception 24): on the same microsecond the software timers run
+ * before the tick, as on the host board. Thread mode only idles; the firmware
+ * above calls the module from a software timer callback (or from thread mode
+ * between BOARD_CRITICAL_BEGIN and BOARD_CRITICAL_END).
+ *
+ * Shortest period: the fade tick cannot run faster than once per
+ * BOARD_TIM14_MIN_PERIOD_US; timer14_start raises shorter periods to it, so a
+ * short blink period slows its fades instead of keeping the processor in the
+ * tick interrupt. A tick that is served late (its successor already due) is
+ * made pending again on return, after any pending SysTick, so the fade keeps its
+ * schedule without starving the software timers.
+ */
+#include <stdbool.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define BOARD_TIM14_MIN_PERIOD_US 22u
+
+uint32_t board_irq_save(void);
+void board_irq_restore(uint32_t primask);
+#define BOARD_CRITICAL_BEGIN() uint32_t board_saved_primask_ = board_irq_save()
+#define BOARD_CRITICAL_END()   board_irq_restore(board_saved_primask_)
+
+/* Interrupt priorities and peripherals; the clocks stay stopped (time 0). */
+void board_init(void);
+/* Starts SysTick and the microsecond counter together: time runs from here. */
+void board_start_clocks(void);
+/* Time of the event in progress in microseconds: the due time of the tick or
+ * the millisecond of the SysTick being served; the counter in thread mode. */
+uint64_t board_now_us(void);
+
+typedef void (*board_pwm_listener_t)(void *ctx, uint64_t t_us, uint8_t channel, uint16_t duty);
+void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx);
+uint16_t board_pwm_duty(uint8_t channel);
+
+bool board_timer14_running(void);
+/* Period in service, after raising to the shortest workable one. */
+uint32_t board_timer14_period_us(void);
+uint32_t board_timer14_tick_count(void);
+/* Passes of the thread-mode idle loop: it advances only while no interrupt
+ * keeps the processor. */
+uint32_t board_idle_passes(void);
+
+/* Thread-mode idle loop; never returns. */
+void board_idle_forever(void);
+/* Full chip reset (the flash keeps its contents). */
+void board_system_reset(void) __attribute__((noreturn));
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

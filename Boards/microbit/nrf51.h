@@ -1,0 +1,59 @@
+#ifndef BOARDS_MICROBIT_NRF51_H
+#define BOARDS_MICROBIT_NRF51_H
+/* The few nRF51822 and Cortex-M0 core registers this board touches. */
+#include <stdint.h>
+
+#define REG32(addr) (*(volatile uint32_t *)(addr))
+
+/* TIMER0: the fade tick's free-running 1 MHz counter and its compare. */
+#define TIMER0_BASE           0x40008000u
+#define TIMER_TASKS_START     REG32(TIMER0_BASE + 0x000u)
+#define TIMER_TASKS_STOP      REG32(TIMER0_BASE + 0x004u)
+#define TIMER_TASKS_CLEAR     REG32(TIMER0_BASE + 0x00Cu)
+#define TIMER_TASKS_CAPTURE1  REG32(TIMER0_BASE + 0x044u)
+#define TIMER_EVENTS_COMPARE0 REG32(TIMER0_BASE + 0x140u)
+#define TIMER_SHORTS          REG32(TIMER0_BASE + 0x200u)
+#define TIMER_INTENSET        REG32(TIMER0_BASE + 0x304u)
+#define TIMER_INTENCLR        REG32(TIMER0_BASE + 0x308u)
+#define TIMER_MODE            REG32(TIMER0_BASE + 0x504u)
+#define TIMER_BITMODE         REG32(TIMER0_BASE + 0x508u)
+#define TIMER_PRESCALER       REG32(TIMER0_BASE + 0x510u)
+#define TIMER_CC0             REG32(TIMER0_BASE + 0x540u)
+#define TIMER_CC1             REG32(TIMER0_BASE + 0x544u)
+#define TIMER_INT_COMPARE0    (1u << 16)
+#define TIMER_BITMODE_32      3u
+#define TIMER_PRESCALER_1MHZ  4u /* 16 MHz >> 4 */
+#define TIMER0_IRQN           8u
+
+/* NVMC: flash programming and page erase. */
+#define NVMC_BASE        0x4001E000u
+#define NVMC_READY       REG32(NVMC_BASE + 0x400u)
+#define NVMC_CONFIG      REG32(NVMC_BASE + 0x504u)
+#define NVMC_ERASEPAGE   REG32(NVMC_BASE + 0x508u)
+#define NVMC_CONFIG_REN  0u
+#define NVMC_CONFIG_WEN  1u
+#define NVMC_CONFIG_EEN  2u
+#define NRF51_FLASH_SIZE (256u * 1024u)
+#define NRF51_PAGE_SIZE  1024u
+
+/* Cortex-M0 core. */
+#define SYST_CSR              REG32(0xE000E010u)
+#define SYST_RVR              REG32(0xE000E014u)
+#define SYST_CVR              REG32(0xE000E018u)
+#define SYST_CSR_ENABLE       (1u << 0)
+#define SYST_CSR_TICKINT      (1u << 1)
+#define SYST_CSR_CLKSOURCE    (1u << 2) /* processor clock */
+#define NVIC_ISER             REG32(0xE000E100u)
+#define NVIC_ICER             REG32(0xE000E180u)
+#define NVIC_ISPR             REG32(0xE000E200u)
+#define NVIC_ICPR             REG32(0xE000E280u)
+#define NVIC_IPR(n)           REG32(0xE000E400u + 4u * ((n) / 4u))
+#define SCB_ICSR              REG32(0xE000ED04u)
+#define SCB_AIRCR             REG32(0xE000ED0Cu)
+#define SCB_SHPR3             REG32(0xE000ED20u)
+#define SCB_AIRCR_SYSRESETREQ (0x05FA0000u | (1u << 2))
+#define SCB_ICSR_PENDSTCLR    (1u << 25)
+
+#define CPU_CLOCK_HZ 16000000u
+
+#endif

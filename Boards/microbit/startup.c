@@ -1,0 +1,97 @@
+/* Vector table and reset of the nRF51: .data copied from flash, .bss cleared,
+ * static constructors run, then main. A fault or an unexpected interrupt ends
+ * the emulation with a non-zero status. */
+#include <stdint.h>
+
+#include "semihost.h"
+
+extern uint32_t __data_load[], __data_start[], __data_end[];
+extern uint32_t __bss_start[], __bss_end[];
+extern void (*__init_array_start[])(void);
+extern void (*__init_array_end[])(void);
+extern uint32_t __stack_top[];
+
+int main(void);
+void Reset_Handler(void);
+void SysTick_Handler(void);
+void TIMER0_IRQHandler(void);
+
+static void unexpected(const char *what) {
+    semihost_puts(what);
+    semihost_exit(3);
+}
+
+void HardFault_Handler(void) {
+    unexpected("fault: hard fault\n");
+}
+
+void Default_Handler(void) {
+    unexpected("fault: unexpected interrupt\n");
+}
+
+typedef void (*vector_t)(void);
+
+__attribute__((section(".isr_vector"), used)) const vector_t vector_table[16 + 32] = {
+    (vector_t)(uintptr_t)__stack_top,
+    Reset_Handler,
+    Default_Handler, /* NMI */
+    HardFault_Handler,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    Default_Handler, /* SVCall */
+    0,
+    0,
+    Default_Handler, /* PendSV */
+    SysTick_Handler,
+    /* IRQ 0..31: only TIMER0 (IRQ 8) is enabled */
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    TIMER0_IRQHandler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+    Default_Handler,
+};
+
+void Reset_Handler(void) {
+    for (uint32_t *src = __data_load, *dst = __data_start; dst < __data_end;) {
+        *dst++ = *src++;
+    }
+    for (uint32_t *dst = __bss_start; dst < __bss_end;) {
+        *dst++ = 0;
+    }
+    for (void (**ctor)(void) = __init_array_start; ctor < __init_array_end; ++ctor) {
+        (*ctor)();
+    }
+    semihost_exit((uint32_t)main());
+}
