@@ -1,0 +1,167 @@
+#!/usr/bin/python3
+"""Cost of one fade tick on the Cortex-M0, measured on the built code.
+
+Runs light_ctrl_gradually_timer_handler of each image given (the module as it
+is, and with the float fade step kept in this folder) in unicorn's ARM
+instruction-set simulator, once per tick, from the start of a fade until the
+tick that stops timer 14. Counts every executed instruction and estimates
+cycles with the Cortex-M0 timing model below.
+
+Timing model (Cortex-M0, zero-wait-state memory, single-cycle multiplier):
+  data processing, MULS, CPS 1; LDR/STR (any form) 2; LDM/STM 1+N;
+  PUSH 1+N; POP 1+N, POP with PC 4+N (N = registers besides PC);
+  conditional branch 1 not taken, 3 taken; B, BX, BLX, ADD/MOV to PC 3;
+  BL 4; MRS, MSR, DMB/DSB/ISB 4.
+Flash wait states (the lamp's part needs some at 48 and 72 MHz) and the
+interrupt entry and exit (16 + 16 cycles on the M0) come on top.
+
+Usage: tick_cost.py IMAGE.elf [IMAGE.elf ...]
+"""
+import struct
+import sys
+
+from unicorn import Uc, UC_ARCH_ARM, UC_MODE_THUMB, UC_HOOK_CODE
+from unicorn.arm_const import UC_ARM_REG_LR, UC_ARM_REG_R0, UC_ARM_REG_SP
+
+CASES = [
+    ("(a) switch-on, brightness/temperature, (0,9000)->(18000,9000)", 0),
+    ("(b) cold/warm (0,0)->(2700,6300)", 1),
+    ("(c) cold/warm opposite (2700,6300)->(6300,2700)", 2),
+]
+BUDGETS = [("22us@48MHz", 1056), ("22us@72MHz", 1584),
+           ("277us@48MHz", 13296), ("277us@72MHz", 19944)]
+FLASH, FLASH_SIZE = 0x00000000, 256 * 1024
+RAM, RAM_SIZE = 0x20000000, 16 * 1024
+RETURN = 0x0003FF00  # a return address inside flash that no code uses
+COND_BRANCH = "cond"
+
+
+def read_elf(path):
+    data = open(path, "rb").read()
+    assert data[:4] == b"\x7fELF" and data[4] == 1, "32-bit ELF expected"
+    (e_phoff, e_shoff) = struct.unpack_from("<II", data, 0x1C)
+    (e_phentsize, e_phnum, e_shentsize, e_shnum) = struct.unpack_from("<HHHH", data, 0x2A)
+    segments = []
+    for i in range(e_phnum):
+        p_type, p_off, p_vaddr, _, p_filesz, p_memsz = struct.unpack_from(
+            "<IIIIII", data, e_phoff + i * e_phentsize)
+        if p_type == 1 and p_filesz:
+            segments.append((p_vaddr, data[p_off:p_off + p_filesz]))
+    sections = [struct.unpack_from("<IIIIIIIIII", data, e_shoff + i * e_shentsize)
+                for i in range(e_shnum)]
+    symbols = {}
+    for sh in sections:
+        if sh[1] == 2:  # SHT_SYMTAB
+            strtab = sections[sh[6]]
+            for off in range(sh[4], sh[4] + sh[5], 16):
+                name, value = struct.unpack_from("<II", data, off)
+                end = data.index(b"\0", strtab[4] + name)
+                symbols[data[strtab[4] + name:end].decode()] = value
+    return segments, symbols
+
+
+def cost_of(code, nxt):
+    """(cycles, kind) of the Thumb instruction with halfwords code, nxt."""
+    if code & 0xF800 in (0xF000,) and nxt & 0xD000 == 0xD000:
+        return 4, "bl"
+    if code & 0xF800 in (0xE800, 0xF000, 0xF800):
+        return 4, "sys"  # MRS, MSR, barriers
+    if code & 0xFE00 == 0xB400:  # PUSH
+        return 1 + bin(code & 0x1FF).count("1"), None
+    if code & 0xFE00 == 0xBC00:  # POP
+        n = bin(code & 0xFF).count("1")
+        return (4 + n, "ret") if code & 0x100 else (1 + n, None)
+    if code & 0xF000 == 0xC000:  # LDM/STM
+        return 1 + bin(code & 0xFF).count("1"), None
+    if code & 0xF800 == 0x4800 or 0x5000 <= code <= 0x9FFF:  # loads, stores
+        return 2, None
+    if code & 0xF000 == 0xD000 and code & 0x0F00 not in (0x0E00, 0x0F00):
+        return 1, COND_BRANCH
+    if code & 0xF800 == 0xE000 or code & 0xFF00 == 0x4700:  # B, BX, BLX
+        return 3, "jump"
+    if code & 0xFC00 == 0x4400 and code & 0x0300 != 0x0100 and (code & 0x87) == 0x87:
+        return 3, "jump"  # ADD/MOV with PC as destination
+    return 1, None
+
+
+class Cpu:
+    def __init__(self, path):
+        segments, self.symbols = read_elf(path)
+        self.uc = Uc(UC_ARCH_ARM, UC_MODE_THUMB)
+        self.uc.mem_map(FLASH, FLASH_SIZE)
+        self.uc.mem_map(RAM, RAM_SIZE)
+        for addr, blob in segments:
+            self.uc.mem_write(addr, blob)
+        self.decoded = {}
+        self.counting = False
+        self.uc.hook_add(UC_HOOK_CODE, self._on_instruction)
+
+    def _on_instruction(self, uc, address, size, _):
+        if not self.counting:
+            return
+        if self.pending_branch is not None and address != self.pending_branch:
+            self.cycles += 2  # the branch was taken
+        self.pending_branch = None
+        entry = self.decoded.get(address)
+        if entry is None:
+            code, nxt = struct.unpack("<HH", uc.mem_read(address, 4))
+            entry = cost_of(code, nxt)
+            self.decoded[address] = entry
+        self.instructions += 1
+        self.cycles += entry[0]
+        if entry[1] == COND_BRANCH:
+            self.pending_branch = address + 2
+
+    def call(self, name, arg=0, count=False):
+        self.uc.reg_write(UC_ARM_REG_SP, RAM + RAM_SIZE)
+        self.uc.reg_write(UC_ARM_REG_LR, RETURN | 1)
+        self.uc.reg_write(UC_ARM_REG_R0, arg)
+        self.instructions = self.cycles = 0
+        self.pending_branch = None
+        self.counting = count
+        self.uc.emu_start(self.symbols[name] | 1, RETURN)
+        self.counting = False
+        return self.instructions, self.cycles
+
+    def word(self, name):
+        return struct.unpack("<I", self.uc.mem_read(self.symbols[name], 4))[0]
+
+
+def measure(path, case):
+    cpu = Cpu(path)
+    cpu.call("bench_setup", case)
+    ticks = []
+    while cpu.word("bench_timer14_running"):
+        ticks.append(cpu.call("light_ctrl_gradually_timer_handler", count=True))
+        if len(ticks) > 100000:
+            raise RuntimeError("fade does not end")
+    return ticks
+
+
+def main(paths):
+    header = "%-7s %-58s %6s %16s %16s %16s  %s" % (
+        "image", "case", "ticks", "first instr/cyc", "mean instr/cyc", "max instr/cyc",
+        "max cycles as share of " + ", ".join(b[0] for b in BUDGETS) + " (first tick in brackets)")
+    print(header)
+    for path in paths:
+        label = "float" if "float" in path.rsplit("/", 1)[-1] else "current"
+        for name, case in CASES:
+            ticks = measure(path, case)
+            rest = ticks[1:]
+            first = ticks[0]
+            mean_i = sum(t[0] for t in rest) / len(rest)
+            mean_c = sum(t[1] for t in rest) / len(rest)
+            max_i = max(t[0] for t in rest)
+            max_c = max(t[1] for t in rest)
+            shares = ", ".join("%.0f%% (%.0f%%)" % (100.0 * max_c / b, 100.0 * first[1] / b)
+                               for _, b in BUDGETS)
+            print("%-7s %-58s %6d %7d/%-8d %7.1f/%-8.1f %7d/%-8d  %s" % (
+                label, name, len(ticks), first[0], first[1], mean_i, mean_c, max_i, max_c,
+                shares))
+    print("mean and max: every tick after the first, the stopping tick included")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    main(sys.argv[1:])
