@@ -30,8 +30,8 @@ void *pwm_listener_ctx = nullptr;
 volatile uint32_t idle_passes = 0;
 
 uint32_t counter_now() {
-    TIMER_TASKS_CAPTURE1 = 1u;
-    return TIMER_CC1;
+    TIMER_TASKS_CAPTURE2 = 1u;
+    return TIMER_CC2;
 }
 
 // The counter, widened with the millisecond count (interrupts masked).
@@ -49,6 +49,9 @@ void drop_pending_tick() {
     TIMER_EVENTS_COMPARE0 = 0u;
     (void)TIMER_EVENTS_COMPARE0; // the write has landed before the pending bit is cleared
     NVIC_ICPR = 1u << TIMER0_IRQN;
+    if (TIMER_EVENTS_COMPARE1 != 0u) {
+        NVIC_ISPR = 1u << TIMER0_IRQN; // the millisecond wake-up shares the line
+    }
 }
 
 void set_priority(uint32_t irqn, uint32_t priority) {
@@ -68,6 +71,14 @@ void dispatch() {
         const bool ms_ready = static_cast<int32_t>(now - static_cast<uint32_t>(ms_due)) >= 0;
         const bool tick_ready = tim14.running && already_due(tim14.due_us);
         if (!ms_ready && !tick_ready) {
+            // Compare 1 wakes the dispatcher at the next boundary should
+            // SysTick come a little before the counter gets there.
+            TIMER_CC1 = static_cast<uint32_t>(ms_due);
+            TIMER_EVENTS_COMPARE1 = 0u;
+            (void)TIMER_EVENTS_COMPARE1;
+            if (static_cast<int32_t>(counter_now() - static_cast<uint32_t>(ms_due)) >= 0) {
+                continue;
+            }
             if (tim14.running) {
                 TIMER_CC0 = static_cast<uint32_t>(tim14.due_us);
                 drop_pending_tick();
@@ -116,6 +127,8 @@ void board_init(void) {
     TIMER_BITMODE = TIMER_BITMODE_32;
     TIMER_PRESCALER = TIMER_PRESCALER_1MHZ;
     TIMER_INTENCLR = 0xFFFFFFFFu;
+    TIMER_CC1 = 1000u; // first millisecond boundary
+    TIMER_INTENSET = TIMER_INT_COMPARE1;
     drop_pending_tick();
     NVIC_ISER = 1u << TIMER0_IRQN;
 }
@@ -148,7 +161,8 @@ void SysTick_Handler(void) {
 
 void TIMER0_IRQHandler(void) {
     TIMER_EVENTS_COMPARE0 = 0u;
-    (void)TIMER_EVENTS_COMPARE0;
+    TIMER_EVENTS_COMPARE1 = 0u;
+    (void)TIMER_EVENTS_COMPARE1;
     dispatch();
 }
 

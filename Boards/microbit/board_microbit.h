@@ -12,20 +12,22 @@
  *    millisecond of the software timer callback, or the counter at a call from
  *    thread mode).
  *
- * Interrupt context: SysTick and TIMER0 share one priority level, so neither
- * preempts the other: a callback and a fade tick always run to completion one
- * after the other. When both are pending, SysTick (exception 15) is taken
- * before TIMER0 (exception 24): on the same microsecond the software timers run
- * before the tick, as on the host board. Thread mode only idles; the firmware
- * above calls the module from a software timer callback (or from thread mode
- * between BOARD_CRITICAL_BEGIN and BOARD_CRITICAL_END).
+ * Interrupt context: SysTick and TIMER0 share one priority level and one
+ * dispatcher, so neither preempts the other: a callback and a fade tick always
+ * run to completion one after the other. The dispatcher serves every
+ * millisecond boundary and every tick that the microsecond counter has passed,
+ * in order of their times, the millisecond first on the same microsecond (as on
+ * the host board). The milliseconds are counted from the microsecond counter,
+ * so a SysTick served late (or a SysTick that runs slow, as QEMU's does) still
+ * gives each callback its exact millisecond. Thread mode only idles; the
+ * firmware above calls the module from a software timer callback (or from
+ * thread mode between BOARD_CRITICAL_BEGIN and BOARD_CRITICAL_END).
  *
  * Shortest period: the fade tick cannot run faster than once per
  * BOARD_TIM14_MIN_PERIOD_US; timer14_start raises shorter periods to it, so a
  * short blink period slows its fades instead of keeping the processor in the
- * tick interrupt. A tick that is served late (its successor already due) is
- * made pending again on return, after any pending SysTick, so the fade keeps its
- * schedule without starving the software timers.
+ * tick interrupt. A tick served late (one that overran its period) is followed
+ * at once by those that fell due meanwhile, in order with the milliseconds.
  */
 #include <stdbool.h>
 #include <stdint.h>
