@@ -23,6 +23,8 @@ uint16_t duty[ALLOW_CHANNEL_NUM];
 uint64_t pwm_writes = 0;
 board_pwm_listener_t pwm_listener = nullptr;
 void *pwm_listener_ctx = nullptr;
+board_timer14_listener_t tim14_listener = nullptr;
+void *tim14_listener_ctx = nullptr;
 
 // Brings the software timer clock to floor(now_us / 1000), running what falls due.
 void sync_ms_clock() {
@@ -48,10 +50,17 @@ void timer14_start(uint32_t period_us) {
     tim14.running = true;
     tim14.period_us = period_us != 0 ? period_us : 1u;
     tim14.next_us = now_us + tim14.period_us;
+    if (tim14_listener != nullptr) {
+        tim14_listener(tim14_listener_ctx, now_us, true, tim14.period_us);
+    }
 }
 
 void timer14_stop(void) {
+    const bool was_running = tim14.running;
     tim14.running = false;
+    if (was_running && tim14_listener != nullptr) {
+        tim14_listener(tim14_listener_ctx, now_us, false, tim14.period_us);
+    }
 }
 
 void pwm_set_duty(uint8_t channel, uint16_t value) {
@@ -123,9 +132,25 @@ uint8_t board_next_event_us(uint64_t *t_us) {
     return 1;
 }
 
+uint8_t board_next_timer_expiry_us(uint64_t *t_us) {
+    const uint64_t soft = next_software_timer_us();
+    if (soft == never) {
+        return 0;
+    }
+    if (t_us != nullptr) {
+        *t_us = soft;
+    }
+    return 1;
+}
+
 void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx) {
     pwm_listener = listener;
     pwm_listener_ctx = ctx;
+}
+
+void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx) {
+    tim14_listener = listener;
+    tim14_listener_ctx = ctx;
 }
 
 uint16_t board_pwm_duty(uint8_t channel) {

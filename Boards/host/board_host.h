@@ -32,11 +32,19 @@ void board_run_until(uint64_t t_us);
 void board_run_for(uint64_t duration_us);
 /* 1 and *t_us = time of the next due event, or 0 if nothing is due ever. */
 uint8_t board_next_event_us(uint64_t *t_us);
+/* The same for software-timer expiries alone. */
+uint8_t board_next_timer_expiry_us(uint64_t *t_us);
 
 /* Called on every pwm_set_duty, with the time of the write; NULL for none. */
 void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx);
 uint16_t board_pwm_duty(uint8_t channel);
 uint64_t board_pwm_write_count(void);
+
+/* Called when timer 14 is started (running = true, also on a restart) and when
+ * a running timer 14 is stopped; NULL for none. */
+typedef void (*board_timer14_listener_t)(void *ctx, uint64_t t_us, bool running,
+                                         uint32_t period_us);
+void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx);
 
 bool board_timer14_running(void);
 uint32_t board_timer14_period_us(void);

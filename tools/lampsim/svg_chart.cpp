@@ -1,0 +1,242 @@
+#include "svg_chart.h"
+
+#include <algorithm>
+
+namespace lampsim {
+namespace {
+
+constexpr size_t max_columns = 4096;
+constexpr double full_scale = 18000.0;
+// Plot geometry in SVG user units.
+constexpr double left = 80, right = 1160, top = 60, bottom = 400;
+constexpr double lane_switch = 445, lane_power = 468, lane_height = 14;
+constexpr double label_gap = 13; // commands closer than this share a label
+constexpr size_t label_chars = 64;
+constexpr int width = 1200, height = 800;
+const char *const colours[] = {"#1f77b4", "#e6862a"};
+const char *const channel_names[] = {"channel 0 (cold white)", "channel 1 (warm white)"};
+
+std::string escape(const std::string &s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// 1, 2 or 5 times a power of ten, giving about `count` intervals over span.
+double nice_step(double span, int count) {
+    const double factors[] = {2.0, 2.5, 2.0}; // 1 -> 2 -> 5 -> 10
+    double step = 1e-6;
+    for (int i = 0; span / step > count; ++i) {
+        step *= factors[i % 3];
+    }
+    return step;
+}
+
+} // namespace
+
+svg_chart::svg_chart(std::FILE *out, std::string title) : out_(out), title_(std::move(title)) {}
+
+void svg_chart::output(uint64_t t_us, uint16_t channel0, uint16_t channel1) {
+    const uint16_t v[2] = {channel0, channel1};
+    if (!columns_.empty() && columns_.back().t_us / width_us_ == t_us / width_us_) {
+        column &c = columns_.back();
+        for (int i = 0; i < 2; ++i) {
+            c.low[i] = std::min(c.low[i], v[i]);
+            c.high[i] = std::max(c.high[i], v[i]);
+            c.last[i] = v[i];
+        }
+        return;
+    }
+    columns_.push_back({t_us, {v[0], v[1]}, {v[0], v[1]}, {v[0], v[1]}, {v[0], v[1]}});
+    if (columns_.size() > 2 * max_columns) {
+        thin();
+    }
+}
+
+// Doubles the column width and merges the columns that now share one.
+void svg_chart::thin() {
+    width_us_ *= 2;
+    std::vector<column> merged;
+    for (const column &c : columns_) {
+        if (!merged.empty() && merged.back().t_us / width_us_ == c.t_us / width_us_) {
+            column &m = merged.back();
+            for (int i = 0; i < 2; ++i) {
+                m.low[i] = std::min(m.low[i], c.low[i]);
+                m.high[i] = std::max(m.high[i], c.high[i]);
+                m.last[i] = c.last[i];
+            }
+        } else {
+            merged.push_back(c);
+        }
+    }
+    columns_.swap(merged);
+}
+
+void svg_chart::switch_state(uint64_t t_us, bool on) {
+    switch_.push_back({t_us, on});
+}
+
+void svg_chart::power(uint64_t t_us, bool on) {
+    power_.push_back({t_us, on});
+    if (!on) {
+        output(t_us, 0, 0); // the outputs go dark with the supply
+    }
+}
+
+void svg_chart::command(uint64_t t_us, const std::string &text) {
+    marks_.push_back({t_us, text});
+}
+
+bool svg_chart::finish(uint64_t t_us) {
+    const double end_s = std::max(static_cast<double>(t_us) / 1e6, 1e-3);
+    auto x = [&](uint64_t t) {
+        return left + (right - left) * (static_cast<double>(t) / 1e6) / end_s;
+    };
+    auto y = [&](uint16_t v) { return bottom - (bottom - top) * v / full_scale; };
+    std::FILE *f = out_;
+    std::fprintf(f,
+                 "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 "
+                 "0 %d %d\" "
+                 "font-family=\"sans-serif\" font-size=\"12\">\n",
+                 width, height, width, height);
+    std::fprintf(f, "<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n");
+    std::fprintf(f, "<text x=\"%g\" y=\"30\" font-size=\"18\" font-weight=\"bold\">%s</text>\n",
+                 left, escape(title_).c_str());
+
+    // Supply off: shaded across the plot.
+    for (size_t i = 0; i < power_.size(); ++i) {
+        if (power_[i].on) {
+            continue;
+        }
+        const uint64_t until = i + 1 < power_.size() ? power_[i + 1].t_us : t_us;
+        std::fprintf(
+            f, "<rect x=\"%.2f\" y=\"%g\" width=\"%.2f\" height=\"%g\" fill=\"#dddddd\"/>\n",
+            x(power_[i].t_us), top, std::max(x(until) - x(power_[i].t_us), 1.0), bottom - top);
+    }
+
+    // Grid and axes.
+    for (int p = 0; p <= 100; p += 20) {
+        const double gy = bottom - (bottom - top) * p / 100.0;
+        std::fprintf(f, "<line x1=\"%g\" y1=\"%.2f\" x2=\"%g\" y2=\"%.2f\" stroke=\"#e5e5e5\"/>\n",
+                     left, gy, right, gy);
+        std::fprintf(f, "<text x=\"%g\" y=\"%.2f\" text-anchor=\"end\">%d %%</text>\n", left - 6,
+                     gy + 4, p);
+    }
+    const double step = nice_step(end_s, 12);
+    for (double s = 0; s <= end_s * 1.000001; s += step) {
+        const double gx = left + (right - left) * s / end_s;
+        std::fprintf(f, "<line x1=\"%.2f\" y1=\"%g\" x2=\"%.2f\" y2=\"%g\" stroke=\"#e5e5e5\"/>\n",
+                     gx, top, gx, bottom);
+        std::fprintf(f, "<text x=\"%.2f\" y=\"%g\" text-anchor=\"middle\">%g</text>\n", gx,
+                     bottom + 16, s);
+    }
+    std::fprintf(
+        f, "<rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" fill=\"none\" stroke=\"#444\"/>\n",
+        left, top, right - left, bottom - top);
+    std::fprintf(f, "<text x=\"%g\" y=\"%g\" text-anchor=\"middle\">time (s)</text>\n",
+                 (left + right) / 2, bottom + 34);
+    std::fprintf(f,
+                 "<text x=\"20\" y=\"%g\" text-anchor=\"middle\" transform=\"rotate(-90 20 "
+                 "%g)\">output (%% of "
+                 "full scale, 18000)</text>\n",
+                 (top + bottom) / 2, (top + bottom) / 2);
+
+    // The two channels as steps: each column draws its range, then holds its
+    // last value until the next.
+    for (int ch = 0; ch < 2; ++ch) {
+        std::fprintf(f, "<path fill=\"none\" stroke=\"%s\" stroke-width=\"1.5\" d=\"M%g %g",
+                     colours[ch], left, y(0));
+        uint16_t held = 0;
+        for (const column &c : columns_) {
+            const double cx = x(c.t_us);
+            std::fprintf(f, " H%.2f V%.2f", cx, y(held));
+            if (c.low[ch] != c.high[ch]) {
+                std::fprintf(f, " V%.2f V%.2f", y(c.high[ch]), y(c.low[ch]));
+            }
+            std::fprintf(f, " V%.2f", y(c.last[ch]));
+            held = c.last[ch];
+        }
+        std::fprintf(f, " H%g\"/>\n", right);
+    }
+
+    // Legend.
+    for (int ch = 0; ch < 2; ++ch) {
+        const double ly = top + 16 + 18 * ch;
+        std::fprintf(
+            f, "<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"%s\" stroke-width=\"3\"/>\n",
+            right - 200, ly, right - 176, ly, colours[ch]);
+        std::fprintf(f, "<text x=\"%g\" y=\"%g\">%s</text>\n", right - 170, ly + 4,
+                     channel_names[ch]);
+    }
+
+    // Lanes: switch on (green) and supply on (grey) over time.
+    const struct {
+        const std::vector<level> &levels;
+        double lane;
+        const char *name, *colour;
+    } lanes[] = {{switch_, lane_switch, "switch", "#4caf50"},
+                 {power_, lane_power, "power", "#888888"}};
+    for (const auto &l : lanes) {
+        std::fprintf(f, "<text x=\"%g\" y=\"%g\" text-anchor=\"end\">%s</text>\n", left - 6,
+                     l.lane + 11, l.name);
+        std::fprintf(
+            f,
+            "<rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" fill=\"none\" stroke=\"#bbb\"/>\n",
+            left, l.lane, right - left, lane_height);
+        for (size_t i = 0; i < l.levels.size(); ++i) {
+            if (!l.levels[i].on) {
+                continue;
+            }
+            const uint64_t until = i + 1 < l.levels.size() ? l.levels[i + 1].t_us : t_us;
+            std::fprintf(f,
+                         "<rect x=\"%.2f\" y=\"%g\" width=\"%.2f\" height=\"%g\" fill=\"%s\"/>\n",
+                         x(l.levels[i].t_us), l.lane, std::max(x(until) - x(l.levels[i].t_us), 0.5),
+                         lane_height, l.colour);
+        }
+    }
+
+    // Commands: a tick on the time axis each; commands too close to tell apart
+    // share one slanted label below the lanes.
+    for (size_t i = 0; i < marks_.size();) {
+        const double mx = x(marks_[i].t_us);
+        std::string label;
+        size_t j = i;
+        for (; j < marks_.size() && x(marks_[j].t_us) - mx < label_gap; ++j) {
+            label += (j == i ? "" : ", ") + marks_[j].text;
+            std::fprintf(f,
+                         "<line x1=\"%.2f\" y1=\"%g\" x2=\"%.2f\" y2=\"%g\" stroke=\"#999\" "
+                         "stroke-dasharray=\"2,3\"/>\n",
+                         x(marks_[j].t_us), top, x(marks_[j].t_us), bottom);
+        }
+        if (label.size() > label_chars) {
+            label = label.substr(0, label_chars - 3) + "...";
+        }
+        const double ly = lane_power + lane_height + 12;
+        std::fprintf(f,
+                     "<text x=\"%.2f\" y=\"%g\" font-size=\"10\" transform=\"rotate(60 %.2f "
+                     "%g)\">%s</text>\n",
+                     mx, ly, mx, ly, escape(label).c_str());
+        i = j;
+    }
+    std::fputs("</svg>\n", f);
+    return std::fflush(f) == 0 && std::ferror(f) == 0;
+}
+
+} // namespace lampsim
