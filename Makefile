@@ -1,5 +1,5 @@
 # Entry points a firmware engineer expects. Everything goes through the CMake presets.
-.PHONY: all demo build test test-host test-asan test-firmware tick-cost format clean
+.PHONY: all demo build test test-host test-asan test-firmware tick-cost lampsim-speed format clean
 
 all: build
 
@@ -28,6 +28,10 @@ test-firmware:
 	@if command -v arm-none-eabi-gcc >/dev/null 2>&1 && [ -f cmake/arm-none-eabi.cmake ]; then \
 		cmake --preset m0 && cmake --build --preset m0 && ctest --preset m0; \
 	else echo "test-firmware: Cortex-M0 toolchain not found, skipped"; fi
+
+# Simulation speed of lampsim: an idle day and a busy run of blink fades.
+lampsim-speed: build
+	./build/host/bench/lampsim/lampsim_speed
 
 # Fade tick cost on the Cortex-M0 (instruction-set simulation, about a minute).
 tick-cost:
