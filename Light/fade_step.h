@@ -1,9 +1,24 @@
 #ifndef LIGHT_FADE_STEP_H
 #define LIGHT_FADE_STEP_H
-// Arithmetic of one fade step, shared by the tick and the tools that check it.
+// Arithmetic of one fade step in single-precision float: the readable
+// reference. The tick runs its integer form (fade_step_int.h); the host tests
+// and bench/fade_exhaustive compare the two.
 #include <stdint.h>
+#include <string.h>
 
 namespace fade_step {
+
+// A float's bit pattern and back, for comparing scales bit for bit.
+inline uint32_t bits_of(float f) {
+    uint32_t b;
+    memcpy(&b, &f, sizeof b);
+    return b;
+}
+inline float float_of(uint32_t b) {
+    float f;
+    memcpy(&f, &b, sizeof f);
+    return f;
+}
 
 // Share of a channel's distance in the larger one: a double division of the two
 // values, stored in single precision.
@@ -25,9 +40,9 @@ inline uint16_t step(uint16_t error_abs, uint16_t max_error, float channel_scale
     const float t2 = static_cast<float>(max_error) * channel_scale;
     const float t3 = static_cast<float>(error_abs) - t2;
     const float t4 = t3 + t1;
-    // t4 stays above -1 for every distance up to 65535 (the scale was taken from
-    // the same fade's distances), so the truncation to unsigned is defined.
-    const uint16_t delta = static_cast<uint16_t>(static_cast<uint32_t>(t4));
+    // t4 is below 1 by at most the distance, and that only with a scale left
+    // from another fade; there the step is 0, as the M0's conversion gives it.
+    const uint16_t delta = t4 > 0.0f ? static_cast<uint16_t>(static_cast<uint32_t>(t4)) : 0u;
     return delta < step_gain ? delta : step_gain;
 }
 

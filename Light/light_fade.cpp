@@ -4,30 +4,33 @@
 // temperature channel cleared one second after a fade-out arrives.
 #include "light_ctrl_internal.h"
 
-#include "fade_step.h"
+#include "fade_step_int.h"
 #include "tim.h"
 #include "timer.h"
 
 namespace {
 
-uint16_t step_gain = 1; // largest channel move per tick
-float scale_white = 0.0f;
-float scale_warm = 0.0f;
+// Largest channel move per tick. Never changed: fade_step_int::step and move()
+// rely on one unit per tick.
+constexpr uint16_t step_gain = 1;
+static_assert(step_gain == 1, "the integer fade step is exact for a gain of 1");
+fade_step_int::scale_t scale_white = {};
+fade_step_int::scale_t scale_warm = {};
 uint16_t step_white_temp = 0;
 uint16_t step_warm_temp = 0;
 bool cw_refresh_flag = false;
 timer_event_t cct_delay_shut_down_timer = {};
 
-uint16_t magnitude(int32_t error) {
-    return static_cast<uint16_t>(error < 0 ? -error : error);
+// Working values are held in 32 bits: they fit 16, and the core has no 16-bit
+// arithmetic, so narrower locals would only add zero extensions.
+uint32_t magnitude(int32_t error) {
+    return static_cast<uint32_t>(error < 0 ? -error : error);
 }
 
-// Moves value towards its target by step, arriving exactly.
-uint16_t move(uint16_t value, int32_t error, uint16_t error_abs, uint16_t step) {
-    if (error_abs < step) {
-        return static_cast<uint16_t>(value + error);
-    }
-    return error < 0 ? static_cast<uint16_t>(value - step) : static_cast<uint16_t>(value + step);
+// Moves value towards its target by step. A step is 0 or 1 and 0 on a channel
+// that has arrived, so it never passes the target.
+uint16_t move(uint32_t value, int32_t error, uint32_t step) {
+    return static_cast<uint16_t>(error < 0 ? value - step : value + step);
 }
 
 } // namespace
@@ -47,12 +50,13 @@ uint32_t _light_ctrl_gradual_period_us(void) {
 
 void light_ctrl_gradually_timer_handler(void) {
     light_ctrl_handle_t &h = light_ctrl_handle;
-    uint16_t step_white = 0;
-    uint16_t step_warm = 0;
+    const uint32_t white = h.current_val.white;
+    const uint32_t warm = h.current_val.warm;
     // The errors are kept wider than 16 bits so that distances above 32767
     // (only from restored values above 182) still move towards the target.
-    const int32_t error_white = static_cast<int32_t>(h.target_val.white) - h.current_val.white;
-    const int32_t error_warm = static_cast<int32_t>(h.target_val.warm) - h.current_val.warm;
+    const int32_t error_white =
+        static_cast<int32_t>(h.target_val.white) - static_cast<int32_t>(white);
+    const int32_t error_warm = static_cast<int32_t>(h.target_val.warm) - static_cast<int32_t>(warm);
 
     if (error_white == 0 && error_warm == 0) {
         _light_ctrl_gradually_stop();
@@ -60,23 +64,31 @@ void light_ctrl_gradually_timer_handler(void) {
         return;
     }
 
-    const uint16_t error_white_abs = magnitude(error_white);
-    const uint16_t error_warm_abs = magnitude(error_warm);
-    const uint16_t max_error = error_white_abs > error_warm_abs ? error_white_abs : error_warm_abs;
-
+    // At most one channel is behind the other; it alone needs the arithmetic of
+    // fade_step.h (in integers, fade_step_int.h). The leading one has the scale
+    // 1.0 and takes step_gain.
+    const uint32_t error_white_abs = magnitude(error_white);
+    const uint32_t error_warm_abs = magnitude(error_warm);
+    const bool white_leads = error_white_abs >= error_warm_abs;
+    const uint32_t max_error = white_leads ? error_white_abs : error_warm_abs;
+    const uint32_t behind_abs = white_leads ? error_warm_abs : error_white_abs;
     if (h.first_change) {
         h.first_change = false;
-        scale_white = fade_step::scale(error_white_abs, max_error);
-        scale_warm = fade_step::scale(error_warm_abs, max_error);
+        const fade_step_int::scale_t behind_scale = fade_step_int::scale(behind_abs, max_error);
+        scale_white = white_leads ? fade_step_int::scale_one : behind_scale;
+        scale_warm = white_leads ? behind_scale : fade_step_int::scale_one;
     }
-
-    step_white = fade_step::step(error_white_abs, max_error, scale_white, step_gain);
-    step_warm = fade_step::step(error_warm_abs, max_error, scale_warm, step_gain);
+    const uint32_t behind_step =
+        behind_abs == max_error
+            ? step_gain
+            : fade_step_int::step(behind_abs, max_error, white_leads ? scale_warm : scale_white);
+    uint32_t step_white = white_leads ? step_gain : behind_step;
+    uint32_t step_warm = white_leads ? behind_step : step_gain;
 
     // Cold/warm mixing with both channels moving the same way: one channel per
     // tick, so the total light changes by at most step_gain.
-    if (light_cfg_data.bright_mode == BRIGHT_MODE_CW &&
-        ((error_white > 0 && error_warm > 0) || (error_white < 0 && error_warm < 0))) {
+    if (light_cfg_data.bright_mode == BRIGHT_MODE_CW && error_white != 0 && error_warm != 0 &&
+        (error_white ^ error_warm) >= 0) {
         if (cw_refresh_flag) {
             step_white_temp = static_cast<uint16_t>(step_white_temp + step_white);
             if (step_white_temp >= step_gain) {
@@ -94,13 +106,11 @@ void light_ctrl_gradually_timer_handler(void) {
         }
     }
 
-    if (error_white != 0) {
-        h.current_val.white = move(h.current_val.white, error_white, error_white_abs, step_white);
-    }
-    if (error_warm != 0) {
-        h.current_val.warm = move(h.current_val.warm, error_warm, error_warm_abs, step_warm);
-    }
-    light_set_cw(h.current_val.white, h.current_val.warm);
+    const uint16_t new_white = move(white, error_white, step_white);
+    const uint16_t new_warm = move(warm, error_warm, step_warm);
+    h.current_val.white = new_white;
+    h.current_val.warm = new_warm;
+    light_set_cw(new_white, new_warm);
 }
 
 void _light_ctrl_fade_arrived(void) {
@@ -129,9 +139,8 @@ void light_ctrl_fade_set_refresh_flag(bool value) {
 }
 
 void _light_fade_reset(void) {
-    step_gain = 1;
-    scale_white = 0.0f;
-    scale_warm = 0.0f;
+    scale_white = {};
+    scale_warm = {};
     step_white_temp = 0;
     step_warm_temp = 0;
     cw_refresh_flag = false;

@@ -97,6 +97,38 @@ def module_runtime(sizes, refs):
     return {f for f in reached if group_of(f) in ("libgcc", "libc")}
 
 
+SOFT_FLOAT = re.compile(r"^__(aeabi_[fd]|aeabi_[ui]?[lu]?2[fd]|aeabi_[fd]2|.*[sd]f[23i]|.*[sd]i[sd]f|clzsi2$)")
+
+
+def reachable(objdump, elf, root):
+    """Functions reachable from root through direct calls and branches, read
+    from the disassembly, and those of them that also call through a pointer
+    (not followed: on this board only the trace listener of the tests)."""
+    text = subprocess.run([objdump, "-d", "--no-show-raw-insn", elf], check=True,
+                          stdout=subprocess.PIPE, text=True).stdout
+    calls, current, indirect = {}, None, set()
+    for line in text.splitlines():
+        m = re.match(r"^[0-9a-f]+ <([^>]+)>:$", line)
+        if m:
+            current = m.group(1)
+            calls[current] = set()
+            continue
+        if current is None:
+            continue
+        m = re.search(r"\t(bl|b(?:\.n|\.w)?|b[a-z]{2}(?:\.n|\.w)?)\s+[0-9a-f]+ <([^>+]+)>", line)
+        if m and m.group(2) != current:
+            calls[current].add(m.group(2))
+        elif re.search(r"\tblx\s+r", line):
+            indirect.add(current)
+    seen, todo = set(), [root]
+    while todo:
+        f = todo.pop()
+        if f not in seen:
+            seen.add(f)
+            todo.extend(calls.get(f, ()))
+    return seen, seen & indirect
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--elf", required=True)
@@ -104,6 +136,9 @@ def main():
     p.add_argument("--size", default="arm-none-eabi-size")
     p.add_argument("--out")
     p.add_argument("--check", action="store_true", help="fail over the module's budget")
+    p.add_argument("--objdump", help="with --no-soft-float-from")
+    p.add_argument("--no-soft-float-from", metavar="FUNCTION",
+                   help="fail if a soft-float routine is reachable from FUNCTION")
     a = p.parse_args()
     report = [subprocess.run([a.size, a.elf], check=True, stdout=subprocess.PIPE,
                              text=True).stdout.rstrip(), ""]
@@ -133,12 +168,23 @@ def main():
     for g in ("soft-float (libgcc)", "int helpers (libgcc)", "libc"):
         if g in rows:
             report.append("  %s: %s" % (g, ", ".join(sorted(rows[g]["files"]))))
+    float_calls = []
+    if a.no_soft_float_from:
+        funcs, indirect = reachable(a.objdump, a.elf, a.no_soft_float_from)
+        float_calls = sorted(f for f in funcs if SOFT_FLOAT.match(f))
+        report.append("reachable from %s: %d functions, soft-float: %s; calls through a "
+                      "pointer (not followed) in: %s" % (
+                          a.no_soft_float_from, len(funcs), ", ".join(float_calls) or "none",
+                          ", ".join(sorted(indirect)) or "none"))
     text = "\n".join(report) + "\n"
     print(text, end="")
     if a.out:
         open(a.out, "w").write(text)
     if a.check and (flash > FLASH_BUDGET or ram > RAM_BUDGET):
         print("FAIL: module over budget")
+        sys.exit(1)
+    if float_calls:
+        print("FAIL: soft-float reachable from " + a.no_soft_float_from)
         sys.exit(1)
 
 

@@ -1,0 +1,165 @@
+#ifndef LIGHT_FADE_STEP_INT_H
+#define LIGHT_FADE_STEP_INT_H
+// The fade step of fade_step.h in integer arithmetic, bit for bit, for a core
+// without an FPU: what the tick runs on every board. fade_step.h stays the
+// readable reference that the host tests and bench/fade_exhaustive compare with.
+//
+// Notation: RN = round to nearest, ties to even, to single precision. A scale s
+// in (0, 1) is mant * 2^-k with 2^23 <= mant < 2^24; every scale of a distance
+// pair up to 65535 is 0, 1 or at least 1/65535 > 2^-16, so 24 <= k <= 39.
+#include <stdint.h>
+
+// The tick calls each function once: inlined, they cost no call and no spill.
+namespace fade_step_int {
+
+// A scale as mant | k << 24; 0 is 0.0, and 1.0 is mant 2^23 with k 23.
+typedef uint32_t scale_t;
+
+constexpr uint32_t mant_mask = 0xFFFFFFu;
+constexpr scale_t scale_one = (23u << 24) | (1u << 23);
+
+// The scale's single-precision bit pattern, for comparing with the reference.
+inline uint32_t float_bits(scale_t s) {
+    const uint32_t mant = s & mant_mask;
+    return mant == 0 ? 0u : ((150u - (s >> 24)) << 23) | (mant & 0x7FFFFFu);
+}
+
+// And back: the scale of a float 0 or in [2^-16, 1], given as its bit pattern.
+inline scale_t from_float_bits(uint32_t b) {
+    return b == 0 ? 0u : ((150u - (b >> 23)) << 24) | (b & 0x7FFFFFu) | 0x800000u;
+}
+
+// One bit of the long division rem/m (rem < m).
+[[gnu::always_inline]] inline void quotient_bit(uint32_t &rem, uint32_t &q, uint32_t m) {
+    rem <<= 1;
+    q <<= 1;
+    if (rem >= m) {
+        rem -= m;
+        q |= 1u;
+    }
+}
+
+// RN(a/m) for 0 <= a <= m, 1 <= m < 2^16. The reference divides in double and rounds
+// the quotient to float again; that double rounding never differs from one
+// correct rounding here: with a, m < 2^16 and s in [2^-n, 2^-n+1), a/m is
+// never a float midpoint (that would need a*2^(n+24) = odd * m, impossible as m
+// has at most 15 factors 2), and |a/m - midpoint| >= 1/(m*2^(n+24)) > 2^-(n+40),
+// far more than the double rounding error 2^-(n+53). So a/m and its double are
+// on the same side of every midpoint. (GCC folds the reference to a float
+// division for the same reason.) Hence mant = RN(a*2^k/m) with no ties: from
+// the 25-bit quotient q = floor(2*a*2^k/m), mant = (q + 1) / 2.
+inline scale_t scale(uint32_t a, uint32_t m) {
+    if (a == 0) {
+        return 0;
+    }
+    if (a >= m) {
+        return scale_one;
+    }
+    uint32_t num = a;
+    uint32_t k = 23;
+    while (num < m) { // num = a*2^(k-23) in [m, 2m)
+        num <<= 1;
+        ++k;
+    }
+    // Shift-and-subtract division: 24 more quotient bits after the leading 1,
+    // four per round.
+    uint32_t rem = num - m;
+    uint32_t q = 1;
+    for (int i = 0; i < 6; ++i) {
+        quotient_bit(rem, q, m);
+        quotient_bit(rem, q, m);
+        quotient_bit(rem, q, m);
+        quotient_bit(rem, q, m);
+    }
+    // mant stays below 2^24: a/m is at least 1/m > 2^-16 relative below the
+    // next power of two, far more than half a unit (2^-24).
+    return (k << 24) | ((q + 1u) >> 1);
+}
+
+// floor(log2(v)) for 1 <= v < 2^16.
+inline uint32_t log2_floor(uint32_t v) {
+    uint32_t p = 0;
+    if (v >= 1u << 8) {
+        v >>= 8;
+        p = 8;
+    }
+    if (v >= 1u << 4) {
+        v >>= 4;
+        p += 4;
+    }
+    if (v >= 1u << 2) {
+        v >>= 2;
+        p += 2;
+    }
+    return v >= 2u ? p + 1u : p;
+}
+
+// The step of the non-dominant channel (e < m < 2^16) with step_gain 1, that is
+// [t4 >= 1] for t4 = RN(RN(e - RN(m*s)) + s). Derivation, s in (0, 1), x = RN(m*s):
+// - t4 >= 1 iff RN(e - x) + s >= 1 - 2^-25 (the midpoint below 1; its tie
+//   goes to 1.0, whose significand is even).
+// - e = 0: t4 = RN(s - x) <= 0. e = 1: x >= 2s, so t4 <= RN(1 - 2s + 2^-25 + s)
+//   < 1. Both give 0.
+// - e >= 2: if e - x >= 1, t4 >= 1; if e - x <= 0, t4 <= s < 1; between, x lies
+//   in the binade [2^p, 2^p+1) of e - 1 (p = log2_floor(e - 1)), where floats
+//   are 2^(p-23) apart, so e - x is exact. All three cases are
+//       x <= e - 1 + s + 2^-25.
+//   In units of 2^-k (k >= 24: x, s and e are multiples): with U = 2^q,
+//   q = p + k - 23 (1 <= q <= 31), X = x*2^k = RN_U(m*mant) (nearest multiple
+//   of U, ties to an even multiple), and mant' = mant + 2^(k-25) (k >= 25) or
+//   mant (k = 24, where the half unit cannot matter):
+//       X <= (e-1)*2^k + mant'.
+//   (e-1)*2^k is an even multiple of U, so with w = m*mant - (e-1)*2^k this is
+//   RN_U(w) <= F, F = mant' rounded down to a multiple of U, which holds iff
+//       w < F + U/2 + [F/U even]  (= th, 0 < th < 2^26).
+//   Outside that binade the same test still gives the right answer: th < 2^k,
+//   so w <= 0 (x <= e - 1) passes and w >= 2^k (x >= e) fails.
+// - w has up to 55 bits; it is built from 32-bit products: m*mant = 256*hi +
+//   (lo mod 256) with hi = m*(mant >> 8) + lo/256 < 2^32, lo = m*(mant mod 256).
+//   w < 0 when (e-1)*2^k >= 2^40 or hi < (e-1)*2^(k-8); w >= 2^32 when
+//   hi - (e-1)*2^(k-8) >= 2^24. Otherwise w fits 32 bits.
+// s = 0 gives t4 = e, so the step is [e >= 1]; s = 1 gives t4 = e - m + 1 <= 0,
+// so 0 (the reference clamps t4 <= -1 to 0 as well).
+inline uint32_t step(uint32_t e, uint32_t m, scale_t s) {
+    const uint32_t mant = s & mant_mask;
+    const uint32_t k = s >> 24;
+    if (mant == 0) {
+        return e != 0 ? 1u : 0u;
+    }
+    if (e < 2u || k < 24u) {
+        return 0;
+    }
+    const uint32_t e1 = e - 1u;
+    if ((e1 >> (40u - k)) != 0) {
+        return 1;
+    }
+    const uint32_t lo = m * (mant & 0xFFu);
+    const uint32_t hi = m * (mant >> 8) + (lo >> 8);
+    const uint32_t base = e1 << (k - 8u);
+    if (hi < base) {
+        return 1;
+    }
+    const uint32_t d = hi - base;
+    if (d >= 1u << 24) {
+        return 0;
+    }
+    const uint32_t w = (d << 8) | (lo & 0xFFu);
+    // Most ticks are decided without the rounding unit: U/2 <= (e-1)*2^(k-24)
+    // = b, and 2^(k-25) + 1 <= 2b, so mant - b < th <= mant + 2b.
+    const uint32_t b = base >> 16;
+    if (w <= mant - b) {
+        return 1;
+    }
+    if (w >= mant + 2u * b) {
+        return 0;
+    }
+    const uint32_t q = log2_floor(e1) + k - 23u;
+    const uint32_t mant_t = k >= 25u ? mant + (1u << (k - 25u)) : mant;
+    const uint32_t unit = 1u << q;
+    const uint32_t th = (mant_t & ~(unit - 1u)) + (unit >> 1) + (((mant_t >> q) & 1u) ^ 1u);
+    return w < th ? 1u : 0u;
+}
+
+} // namespace fade_step_int
+
+#endif

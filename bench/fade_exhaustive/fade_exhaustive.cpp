@@ -1,0 +1,165 @@
+// Checks the integer fade step (Light/fade_step_int.h) against the float
+// reference (Light/fade_step.h) over every input a fade can meet, and prints
+// the number of cases and the time taken.
+//
+// 1. Scales: every pair 0 <= a <= m, 1 <= m <= 65535, bit for bit.
+// 2. Steps: the tick asks for a step only for e < m <= 65535 (the dominant
+//    channel takes step_gain without it), with a scale that is 0, 1 or a float
+//    in [2^-16, 1) (every quotient a/m is at least 1/65535). The check covers
+//    every such float, not only the scales of the same fade, so a scale kept
+//    from an earlier fade is covered too:
+//    - s = 0 and s = 1: every pair e < m.
+//    - e = 0 and e = 1 with s in (0, 1): both give 0; see fade_step_int.h. The
+//      float reference is checked on every pair with a few scales per m.
+//    - e >= 2, s in (0, 1): with D = e - 1 - (m - 1)*s (exact) and
+//      B = 2^(p-24) + 2^-24, p = floor(log2(e - 1)), both paths give [D > 0]
+//      whenever |D| > B:
+//        float: if e - x >= 1 the step is 1 and D >= s - |x - m*s| > 0; if
+//        e - x <= 0 the step is 0 and D <= |x - m*s| - (1 - s); in between
+//        the step is [D + (m*s - x) >= -2^-25]. Where that differs from [D > 0],
+//        x is within one float of e - 1 .. e, so |x - m*s| <= 2^(p-24), and
+//        |D| <= 2^(p-24) + 2^-25.
+//        integer: the step is [D > s - th*2^-k] with th from fade_step_int.h,
+//        and s - th*2^-k lies in [-2^-25 - 2^(p-24) - 2^-k, 2^(p-24)).
+//      So for every pair (e, m) it is enough to check the floats s with
+//      |D| <= B: a window of width 2B/(m-1) around (e-1)/(m-1), about four
+//      floats. The window is taken a little wider than B.
+#include "fade_step.h"
+#include "fade_step_int.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using fade_step::bits_of;
+using fade_step::float_of;
+
+struct tally {
+    uint64_t cases = 0;
+    uint64_t bad = 0;
+};
+
+void report(const char *what, uint64_t e, uint64_t m, uint32_t s, uint32_t want, uint32_t got,
+            tally &t) {
+    if (t.bad++ < 10) {
+        std::printf("DIFF %s e/a=%llu m=%llu s=%08x float=%u int=%u\n", what,
+                    static_cast<unsigned long long>(e), static_cast<unsigned long long>(m), s, want,
+                    got);
+    }
+}
+
+void check_scales(uint32_t m, tally &t) {
+    for (uint32_t a = 0; a <= m; ++a) {
+        const uint32_t want =
+            bits_of(fade_step::scale(static_cast<uint16_t>(a), static_cast<uint16_t>(m)));
+        const uint32_t got = fade_step_int::float_bits(
+            fade_step_int::scale(static_cast<uint16_t>(a), static_cast<uint16_t>(m)));
+        ++t.cases;
+        if (want != got) {
+            report("scale", a, m, want, want, got, t);
+        }
+    }
+}
+
+void check_step(uint32_t e, uint32_t m, float s, tally &t) {
+    const uint16_t want = fade_step::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m), s, 1);
+    const uint16_t got = fade_step_int::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m),
+                                             fade_step_int::from_float_bits(bits_of(s)));
+    ++t.cases;
+    if (want != got) {
+        report("step", e, m, bits_of(s), want, got, t);
+    }
+}
+
+void check_steps(uint32_t m, tally &t) {
+    const float lowest = std::ldexp(1.0f, -16);
+    const uint32_t below_one = bits_of(1.0f) - 1u;
+    for (uint32_t e = 0; e < m; ++e) {
+        check_step(e, m, 0.0f, t);
+        check_step(e, m, 1.0f, t);
+    }
+    // e = 0, 1: the smallest scales, the largest, and the share of m.
+    for (uint32_t e = 0; e < 2 && e < m; ++e) {
+        const float some[] = {
+            lowest, float_of(bits_of(lowest) + 1u), float_of(below_one),
+            fade_step::scale(1, static_cast<uint16_t>(m)),
+            fade_step::scale(static_cast<uint16_t>(m - 1), static_cast<uint16_t>(m))};
+        for (float s : some) {
+            check_step(e, m, s, t);
+        }
+    }
+    for (uint32_t e = 2; e < m; ++e) {
+        const uint32_t p = fade_step_int::log2_floor(e - 1);
+        const double bound =
+            (std::ldexp(1.0, static_cast<int>(p) - 24) + std::ldexp(1.0, -24)) * 1.25;
+        const double centre = static_cast<double>(e - 1) / static_cast<double>(m - 1);
+        const double lo = centre - bound / (m - 1);
+        const double hi = centre + bound / (m - 1);
+        uint32_t b = bits_of(static_cast<float>(lo));
+        if (static_cast<double>(float_of(b)) > lo) {
+            --b; // start at or below the window
+        }
+        if (b < bits_of(lowest)) {
+            b = bits_of(lowest);
+        }
+        for (; b <= below_one && static_cast<double>(float_of(b)) <= hi; ++b) {
+            check_step(e, m, float_of(b), t);
+        }
+    }
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+tally run(unsigned threads, uint32_t max_m, void (*part)(uint32_t, tally &)) {
+    std::atomic<uint32_t> next{1};
+    std::vector<tally> tallies(threads);
+    std::vector<std::thread> pool;
+    for (unsigned i = 0; i < threads; ++i) {
+        pool.emplace_back([&, i] {
+            // Largest m first, so the threads end together.
+            for (uint32_t j = next++; j <= max_m; j = next++) {
+                part(max_m + 1u - j, tallies[i]);
+            }
+        });
+    }
+    for (auto &th : pool) {
+        th.join();
+    }
+    tally sum;
+    for (const auto &t : tallies) {
+        sum.cases += t.cases;
+        sum.bad += t.bad;
+    }
+    return sum;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    // Arguments: threads (1), largest m (65535; smaller for a quick look).
+    const unsigned threads = argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : 1u;
+    const long max_arg = argc > 2 ? std::atol(argv[2]) : 65535;
+    const uint32_t max_m =
+        max_arg >= 1 && max_arg <= 65535 ? static_cast<uint32_t>(max_arg) : 65535u;
+    const char *names[] = {"scales (0 <= a <= m)", "steps (e < m)"};
+    void (*parts[])(uint32_t, tally &) = {check_scales, check_steps};
+    uint64_t bad = 0;
+    for (int i = 0; i < 2; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const tally t = run(threads < 1 ? 1 : threads, max_m, parts[i]);
+        std::printf("%-22s m <= %5u: %14llu cases, %llu differences, %.1f s\n", names[i], max_m,
+                    static_cast<unsigned long long>(t.cases),
+                    static_cast<unsigned long long>(t.bad), seconds_since(start));
+        std::fflush(stdout);
+        bad += t.bad;
+    }
+    return bad == 0 ? 0 : 1;
+}
