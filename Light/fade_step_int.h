@@ -48,7 +48,7 @@ inline scale_t from_float_bits(uint32_t b) {
 // on the same side of every midpoint. (GCC folds the reference to a float
 // division for the same reason.) Hence mant = RN(a*2^k/m) with no ties: from
 // the 25-bit quotient q = floor(2*a*2^k/m), mant = (q + 1) / 2.
-inline scale_t scale(uint32_t a, uint32_t m) {
+[[gnu::always_inline]] inline scale_t scale(uint32_t a, uint32_t m) {
     if (a == 0) {
         return 0;
     }
@@ -120,7 +120,7 @@ inline uint32_t log2_floor(uint32_t v) {
 //   hi - (e-1)*2^(k-8) >= 2^24. Otherwise w fits 32 bits.
 // s = 0 gives t4 = e, so the step is [e >= 1]; s = 1 gives t4 = e - m + 1 <= 0,
 // so 0 (the reference clamps t4 <= -1 to 0 as well).
-inline uint32_t step(uint32_t e, uint32_t m, scale_t s) {
+[[gnu::always_inline]] inline uint32_t step(uint32_t e, uint32_t m, scale_t s) {
     const uint32_t mant = s & mant_mask;
     const uint32_t k = s >> 24;
     if (mant == 0) {

@@ -33,6 +33,28 @@ uint16_t move(uint32_t value, int32_t error, uint32_t step) {
     return static_cast<uint16_t>(error < 0 ? value - step : value + step);
 }
 
+// Both channels' steps for distances that are not both 0, packed as
+// white | warm << 16. At most one channel is behind the other; it alone needs
+// the arithmetic of fade_step.h (in integers, fade_step_int.h). The leading
+// one has the scale 1.0 and takes step_gain. A function of its own, so the
+// tick keeps its few values in registers across it.
+[[gnu::noinline]] uint32_t channel_steps(uint32_t error_white_abs, uint32_t error_warm_abs) {
+    const bool white_leads = error_white_abs >= error_warm_abs;
+    const uint32_t max_error = white_leads ? error_white_abs : error_warm_abs;
+    const uint32_t behind_abs = white_leads ? error_warm_abs : error_white_abs;
+    if (light_ctrl_handle.first_change) {
+        light_ctrl_handle.first_change = false;
+        const fade_step_int::scale_t behind_scale = fade_step_int::scale(behind_abs, max_error);
+        scale_white = white_leads ? fade_step_int::scale_one : behind_scale;
+        scale_warm = white_leads ? behind_scale : fade_step_int::scale_one;
+    }
+    const uint32_t behind_step =
+        behind_abs == max_error
+            ? step_gain
+            : fade_step_int::step(behind_abs, max_error, white_leads ? scale_warm : scale_white);
+    return white_leads ? step_gain | behind_step << 16 : behind_step | step_gain << 16;
+}
+
 } // namespace
 
 void _light_ctrl_gradually_start(uint32_t time_us) {
@@ -64,26 +86,9 @@ void light_ctrl_gradually_timer_handler(void) {
         return;
     }
 
-    // At most one channel is behind the other; it alone needs the arithmetic of
-    // fade_step.h (in integers, fade_step_int.h). The leading one has the scale
-    // 1.0 and takes step_gain.
-    const uint32_t error_white_abs = magnitude(error_white);
-    const uint32_t error_warm_abs = magnitude(error_warm);
-    const bool white_leads = error_white_abs >= error_warm_abs;
-    const uint32_t max_error = white_leads ? error_white_abs : error_warm_abs;
-    const uint32_t behind_abs = white_leads ? error_warm_abs : error_white_abs;
-    if (h.first_change) {
-        h.first_change = false;
-        const fade_step_int::scale_t behind_scale = fade_step_int::scale(behind_abs, max_error);
-        scale_white = white_leads ? fade_step_int::scale_one : behind_scale;
-        scale_warm = white_leads ? behind_scale : fade_step_int::scale_one;
-    }
-    const uint32_t behind_step =
-        behind_abs == max_error
-            ? step_gain
-            : fade_step_int::step(behind_abs, max_error, white_leads ? scale_warm : scale_white);
-    uint32_t step_white = white_leads ? step_gain : behind_step;
-    uint32_t step_warm = white_leads ? behind_step : step_gain;
+    const uint32_t steps = channel_steps(magnitude(error_white), magnitude(error_warm));
+    uint32_t step_white = steps & 0xFFFFu;
+    uint32_t step_warm = steps >> 16;
 
     // Cold/warm mixing with both channels moving the same way: one channel per
     // tick, so the total light changes by at most step_gain.

@@ -145,9 +145,12 @@ def main(paths):
     print(header)
     for path in paths:
         label = "float" if "float" in path.rsplit("/", 1)[-1] else "current"
+        later = []  # the ticks after the first of cases (a) and (b)
         for name, case in CASES:
             ticks = measure(path, case)
             rest = ticks[1:]
+            if case in (0, 1):
+                later += rest
             first = ticks[0]
             mean_i = sum(t[0] for t in rest) / len(rest)
             mean_c = sum(t[1] for t in rest) / len(rest)
@@ -158,6 +161,8 @@ def main(paths):
             print("%-7s %-58s %6d %7d/%-8d %7.1f/%-8.1f %7d/%-8d  %s" % (
                 label, name, len(ticks), first[0], first[1], mean_i, mean_c, max_i, max_c,
                 shares))
+        print("%-7s mean over the later ticks of (a) and (b): %.1f/%.1f" % (
+            label, sum(t[0] for t in later) / len(later), sum(t[1] for t in later) / len(later)))
     print("mean and max: every tick after the first, the stopping tick included")
 
 
