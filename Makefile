@@ -1,5 +1,5 @@
 # Entry points a firmware engineer expects. Everything goes through the CMake presets.
-.PHONY: all demo build test test-host test-asan test-firmware tick-cost lampsim-speed format clean
+.PHONY: all demo build test test-host test-asan test-firmware tick-cost lampsim-speed fade-exhaustive format clean
 
 all: build
 
@@ -36,6 +36,11 @@ lampsim-speed: build
 # Fade tick cost on the Cortex-M0 (instruction-set simulation, about a minute).
 tick-cost:
 	cmake --preset m0 && cmake --build --preset m0 --target tick_cost
+
+# Integer fade step against the float reference over every input (about 6 min,
+# one thread; THREADS=2 for two).
+fade-exhaustive: build
+	nice ./build/host/bench/fade_exhaustive/fade_exhaustive $(or $(THREADS),1)
 
 format:
 	git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format -i

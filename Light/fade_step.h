@@ -40,8 +40,9 @@ inline uint16_t step(uint16_t error_abs, uint16_t max_error, float channel_scale
     const float t2 = static_cast<float>(max_error) * channel_scale;
     const float t3 = static_cast<float>(error_abs) - t2;
     const float t4 = t3 + t1;
-    // t4 is below 1 by at most the distance, and that only with a scale left
-    // from another fade; there the step is 0, as the M0's conversion gives it.
+    // With a scale that no longer fits the distances (a channel that led and
+    // now trails keeps the scale 1.0) t4 can fall to -1 or below: a step of 0,
+    // as the M0's float conversion gives it.
     const uint16_t delta = t4 > 0.0f ? static_cast<uint16_t>(static_cast<uint32_t>(t4)) : 0u;
     return delta < step_gain ? delta : step_gain;
 }

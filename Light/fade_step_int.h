@@ -7,9 +7,9 @@
 // Notation: RN = round to nearest, ties to even, to single precision. A scale s
 // in (0, 1) is mant * 2^-k with 2^23 <= mant < 2^24; every scale of a distance
 // pair up to 65535 is 0, 1 or at least 1/65535 > 2^-16, so 24 <= k <= 39.
+// The tick calls scale and step once each, so they are inlined into it.
 #include <stdint.h>
 
-// The tick calls each function once: inlined, they cost no call and no spill.
 namespace fade_step_int {
 
 // A scale as mant | k << 24; 0 is 0.0, and 1.0 is mant 2^23 with k 23.
@@ -98,10 +98,10 @@ inline uint32_t log2_floor(uint32_t v) {
 // [t4 >= 1] for t4 = RN(RN(e - RN(m*s)) + s). Derivation, s in (0, 1), x = RN(m*s):
 // - t4 >= 1 iff RN(e - x) + s >= 1 - 2^-25 (the midpoint below 1; its tie
 //   goes to 1.0, whose significand is even).
-// - e = 0: t4 = RN(s - x) <= 0. e = 1: x >= 2s, so t4 <= RN(1 - 2s + 2^-25 + s)
-//   < 1. Both give 0.
+// - e = 0: t4 = RN(s - x) <= 0. e = 1: x >= 2s, so RN(1 - x) <= 1 - 2s + 2^-25
+//   and t4 <= RN(1 - s + 2^-25) < 1 (s >= 2^-16). Both give 0.
 // - e >= 2: if e - x >= 1, t4 >= 1; if e - x <= 0, t4 <= s < 1; between, x lies
-//   in the binade [2^p, 2^p+1) of e - 1 (p = log2_floor(e - 1)), where floats
+//   in the binade [2^p, 2^(p+1)) of e - 1 (p = log2_floor(e - 1)), where floats
 //   are 2^(p-23) apart, so e - x is exact. All three cases are
 //       x <= e - 1 + s + 2^-25.
 //   In units of 2^-k (k >= 24: x, s and e are multiples): with U = 2^q,
