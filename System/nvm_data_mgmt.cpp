@@ -1,59 +1,128 @@
-// Interim plain store: each write programs the region in place, erasing the
-// region's sector first when a bit must rise. To be replaced by the journal.
+// The store's front: checks every call against the key table, sends the small
+// keys to the journal and keeps the scene region as plain flash.
 #include "nvm_data_mgmt.h"
+
+#include "nvm_journal.h"
 
 #include "../Boards/flash.h"
 
 namespace {
 
-struct region_t {
-    uint32_t addr;
-    uint16_t size;
-};
-
-constexpr region_t regions[NVM_KV_MAX] = {
-    {NVM_KV_SLOT_MGR_ADDR, NVM_KV_SLOT_MGR_SIZE},
-    {NVM_KV_SLOT_TBL_ADDR, NVM_KV_SLOT_TBL_SIZE},
-    {NVM_KV_LIGHT_DATA_ADDR, NVM_KV_LIGHT_DATA_SIZE},
-    {NVM_KV_SCENE_DATA_ADDR, NVM_KV_SCENE_DATA_SIZE},
-};
+constexpr uint16_t region_size[NVM_KV_MAX] = {NVM_KV_SLOT_MGR_SIZE, NVM_KV_SLOT_TBL_SIZE,
+                                              NVM_KV_LIGHT_DATA_SIZE, NVM_KV_SCENE_DATA_SIZE};
+constexpr uint32_t sector_size = FLASH_SECTOR_SIZE;
+constexpr uint16_t chunk = 16;
+static_assert(NVM_KV_SCENE_DATA_ADDR % FLASH_SECTOR_SIZE == 0, "scene region owns its sectors");
 
 bool fits(nvm_kv_t key, uint16_t offset, const void *buf, uint16_t len) {
-    return key < NVM_KV_MAX && buf != nullptr && offset <= regions[key].size &&
-           len <= regions[key].size - offset;
+    return key < NVM_KV_MAX && buf != nullptr && offset <= region_size[key] &&
+           len <= region_size[key] - offset;
+}
+
+bool programs_without_erase(uint32_t addr, const uint8_t *in, uint32_t n) {
+    uint8_t b[chunk];
+    for (uint32_t pos = 0; pos < n; pos += chunk) {
+        const uint32_t m = n - pos < chunk ? n - pos : chunk;
+        flash_read(addr + pos, b, m);
+        for (uint32_t i = 0; i < m; ++i) {
+            if ((in[pos + i] & static_cast<uint8_t>(~b[i])) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool program_checked(uint32_t addr, const uint8_t *in, uint32_t n) {
+    if (flash_program(addr, in, n) != 0) {
+        return false;
+    }
+    uint8_t b[chunk];
+    for (uint32_t pos = 0; pos < n; pos += chunk) {
+        const uint32_t m = n - pos < chunk ? n - pos : chunk;
+        flash_read(addr + pos, b, m);
+        for (uint32_t i = 0; i < m; ++i) {
+            if (b[i] != in[pos + i]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Copies sector `from` onto the erased sector `to`, with bytes [at, at + n) of
+// `from` replaced by `in`; erased chunks are left alone.
+bool copy_sector(uint32_t from, uint32_t to, uint32_t at, const uint8_t *in, uint32_t n) {
+    uint8_t b[chunk];
+    for (uint32_t pos = 0; pos < sector_size; pos += chunk) {
+        flash_read(from + pos, b, chunk);
+        bool erased = true;
+        for (uint32_t i = 0; i < chunk; ++i) {
+            const uint32_t a = from + pos + i;
+            if (a >= at && a - at < n) {
+                b[i] = in[a - at];
+            }
+            erased = erased && b[i] == 0xFF;
+        }
+        if (!erased && !program_checked(to + pos, b, chunk)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// One sector's share of a scene write: in place when no bit has to rise, else
+// through the journal's free sector.
+bool scene_write_in_sector(uint32_t addr, const uint8_t *in, uint32_t n) {
+    if (programs_without_erase(addr, in, n)) {
+        return program_checked(addr, in, n);
+    }
+    const uint32_t sector = addr - addr % sector_size;
+    uint32_t scratch = 0;
+    return nvm_journal::scratch_sector(&scratch) && copy_sector(sector, scratch, addr, in, n) &&
+           flash_erase_sector(sector) == 0 && copy_sector(scratch, sector, 0, nullptr, 0) &&
+           flash_erase_sector(scratch) == 0;
+}
+
+bool scene_write(uint16_t offset, const uint8_t *in, uint16_t len) {
+    uint32_t addr = NVM_KV_SCENE_DATA_ADDR + offset;
+    uint32_t left = len;
+    while (left > 0) {
+        const uint32_t room = sector_size - addr % sector_size;
+        const uint32_t n = left < room ? left : room;
+        if (!scene_write_in_sector(addr, in, n)) {
+            return false;
+        }
+        addr += n;
+        in += n;
+        left -= n;
+    }
+    return true;
 }
 
 } // namespace
 
-void nvm_init(void) {}
+void nvm_init(void) {
+    nvm_journal::init();
+}
 
 void nvm_read(nvm_kv_t key, uint16_t offset, void *buf, uint16_t len) {
     if (!fits(key, offset, buf, len)) {
         return;
     }
-    flash_read(regions[key].addr + offset, buf, len);
+    if (key < nvm_journal::key_count) {
+        nvm_journal::read(key, offset, static_cast<uint8_t *>(buf), len);
+    } else {
+        flash_read(NVM_KV_SCENE_DATA_ADDR + offset, buf, len);
+    }
 }
 
 uint16_t nvm_write(nvm_kv_t key, uint16_t offset, const void *buf, uint16_t len) {
-    if (!fits(key, offset, buf, len)) {
+    if (!fits(key, offset, buf, len) || len == 0) {
         return 0;
     }
-    const uint32_t addr = regions[key].addr + offset;
     const auto *in = static_cast<const uint8_t *>(buf);
-    bool needs_erase = false;
-    for (uint16_t i = 0; i < len && !needs_erase; ++i) {
-        uint8_t old = 0;
-        flash_read(addr + i, &old, 1);
-        needs_erase = (in[i] & static_cast<uint8_t>(~old)) != 0;
-    }
-    if (needs_erase) {
-        const uint32_t first = regions[key].addr - regions[key].addr % FLASH_SECTOR_SIZE;
-        for (uint32_t s = first; s < regions[key].addr + regions[key].size;
-             s += FLASH_SECTOR_SIZE) {
-            if (flash_erase_sector(s) != 0) {
-                return 0;
-            }
-        }
-    }
-    return flash_program(addr, buf, len) == 0 ? len : 0;
+    const bool ok = key < nvm_journal::key_count ? nvm_journal::write(key, offset, in, len)
+                                                 : scene_write(offset, in, len);
+    return ok ? len : 0;
 }

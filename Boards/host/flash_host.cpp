@@ -13,7 +13,12 @@ uint32_t erase_counts[FLASH_DATA_SECTOR_COUNT];
 uint32_t operations = 0;
 uint32_t violations = 0;
 uint32_t cut_countdown = 0;
+uint32_t cut_bytes = 0; // bytes the cut operation keeps
+bool cut_kills_power = false;
+bool power_lost = false;
 bool refusing = false;
+flash_host_op_fn listener = nullptr;
+void *listener_ctx = nullptr;
 bool initialised = false;
 
 void ensure_initialised() {
@@ -27,13 +32,24 @@ bool in_range(uint32_t addr, uint32_t len) {
            addr - FLASH_DATA_BASE_ADDR <= FLASH_DATA_SIZE - len;
 }
 
-// Counts the operation and reports whether a cut falls on it.
-bool count_and_check_cut() {
+// Counts the operation and reports whether a cut falls on it; sets how many
+// bytes of it survive (`len` when it is not cut).
+bool count_and_check_cut(char kind, uint32_t addr, uint32_t len, uint32_t *kept) {
     ++operations;
-    if (cut_countdown == 0) {
+    if (listener != nullptr) {
+        listener(listener_ctx, kind, addr, len);
+    }
+    *kept = len;
+    if (cut_countdown == 0 || --cut_countdown != 0) {
         return false;
     }
-    return --cut_countdown == 0;
+    if (cut_kills_power) {
+        *kept = cut_bytes < len ? cut_bytes : len;
+        power_lost = true;
+    } else {
+        *kept = len / 2;
+    }
+    return true;
 }
 
 } // namespace
@@ -46,6 +62,8 @@ void flash_host_erase_all(void) {
     operations = 0;
     violations = 0;
     cut_countdown = 0;
+    cut_kills_power = false;
+    power_lost = false;
     refusing = false;
     initialised = true;
 }
@@ -81,6 +99,21 @@ void flash_host_refuse_writes(bool refuse) {
 }
 void flash_host_cut_at(uint32_t n) {
     cut_countdown = n;
+    cut_kills_power = false;
+}
+void flash_host_power_cut_at(uint32_t n, uint32_t bytes) {
+    cut_countdown = n;
+    cut_bytes = bytes;
+    cut_kills_power = n != 0;
+}
+void flash_host_power_restore(void) {
+    power_lost = false;
+    cut_countdown = 0;
+    cut_kills_power = false;
+}
+void flash_host_set_op_listener(flash_host_op_fn fn, void *ctx) {
+    listener = fn;
+    listener_ctx = ctx;
 }
 uint32_t flash_host_operations(void) {
     return operations;
@@ -103,7 +136,11 @@ void flash_read(uint32_t addr, void *buf, uint32_t len) {
 
 uint8_t flash_program(uint32_t addr, const void *buf, uint32_t len) {
     ensure_initialised();
-    const bool cut = count_and_check_cut();
+    if (power_lost) {
+        return 1;
+    }
+    uint32_t kept = 0;
+    const bool cut = count_and_check_cut('P', addr, len, &kept);
     if (refusing || !in_range(addr, len) || buf == nullptr) {
         return 1;
     }
@@ -115,8 +152,7 @@ uint8_t flash_program(uint32_t addr, const void *buf, uint32_t len) {
             return 1;
         }
     }
-    const uint32_t done = cut ? len / 2 : len;
-    for (uint32_t i = 0; i < done; ++i) {
+    for (uint32_t i = 0; i < kept; ++i) {
         dst[i] = static_cast<uint8_t>(dst[i] & in[i]);
     }
     return cut ? 1 : 0;
@@ -124,15 +160,18 @@ uint8_t flash_program(uint32_t addr, const void *buf, uint32_t len) {
 
 uint8_t flash_erase_sector(uint32_t sector_addr) {
     ensure_initialised();
-    const bool cut = count_and_check_cut();
+    if (power_lost) {
+        return 1;
+    }
+    uint32_t kept = 0;
+    const bool cut = count_and_check_cut('E', sector_addr, FLASH_SECTOR_SIZE, &kept);
     if (refusing || !in_range(sector_addr, FLASH_SECTOR_SIZE) ||
         (sector_addr - FLASH_DATA_BASE_ADDR) % FLASH_SECTOR_SIZE != 0) {
         return 1;
     }
     const uint32_t index = (sector_addr - FLASH_DATA_BASE_ADDR) / FLASH_SECTOR_SIZE;
     ++erase_counts[index];
-    std::memset(image + index * FLASH_SECTOR_SIZE, 0xFF,
-                cut ? FLASH_SECTOR_SIZE / 2 : FLASH_SECTOR_SIZE);
+    std::memset(image + index * FLASH_SECTOR_SIZE, 0xFF, kept);
     return cut ? 1 : 0;
 }
 

@@ -26,6 +26,17 @@ void flash_host_refuse_writes(bool refuse);
  * stores only the first half of its bytes, an erase leaves the second half of
  * the sector as it was; the call reports failure. 0 disarms. */
 void flash_host_cut_at(uint32_t n);
+/* Power fails during the n-th program or erase from now (1 = the next): that
+ * operation keeps only its first `bytes` bytes (a program stores them, an
+ * erase sets them back to 0xFF from the start of the sector) and reports
+ * failure, and every later program or erase is refused with nothing changed
+ * until flash_host_power_restore(). 0 disarms. */
+void flash_host_power_cut_at(uint32_t n, uint32_t bytes);
+void flash_host_power_restore(void);
+/* Told of every program ('P') or erase ('E') attempted, before it happens;
+ * null stops it. */
+typedef void (*flash_host_op_fn)(void *ctx, char kind, uint32_t addr, uint32_t len);
+void flash_host_set_op_listener(flash_host_op_fn fn, void *ctx);
 /* Program and erase operations attempted since the last erase_all. */
 uint32_t flash_host_operations(void);
 uint32_t flash_host_erase_count(uint32_t sector_index);
