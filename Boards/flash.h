@@ -4,8 +4,10 @@
  * On-chip NOR flash of the data area, as the non-volatile store sees it.
  * Erased bytes read 0xFF; programming only clears bits (1 -> 0); an erase sets
  * a whole sector of FLASH_SECTOR_SIZE bytes back to 0xFF. Addresses are
- * absolute. Both write calls return 0 on success, non-zero on failure (a
- * refused or interrupted operation may leave part of its range changed).
+ * absolute; bytes outside the data area read 0xFF. Both write calls return 0
+ * on success, non-zero on failure (a refused or interrupted operation may
+ * leave part of its range changed). A program goes in address order: one cut
+ * short has programmed a leading part of its range.
  */
 #include <stdint.h>
 

@@ -11,49 +11,34 @@
  * Layout of the data area (FLASH_DATA_SECTOR_COUNT sectors from
  * FLASH_DATA_BASE_ADDR, numbered 0..5 here):
  *
- *   sectors 0, 1, 4, 5  journal ring for NVM_KV_SLOT_MGR, NVM_KV_SLOT_TBL and
- *                       NVM_KV_LIGHT_DATA (ring order 0, 1, 4, 5)
- *   sectors 2, 3        NVM_KV_SCENE_DATA, plain, at NVM_KV_SCENE_DATA_ADDR
+ *   sectors 1 and 4  journal of NVM_KV_LIGHT_DATA (sector 1 at its region start)
+ *   sector 0         NVM_KV_SLOT_MGR and NVM_KV_SLOT_TBL, plain, at their starts
+ *   sectors 2, 3     NVM_KV_SCENE_DATA, plain, at its start
+ *   sector 5         scratch for rewriting a plain sector
  *
- * The region starts of the key table below are where each region lies for the
- * scene key; for journaled keys they only name the region.
+ * Journal: 28 slots of 36 bytes from the start of each of its two sectors.
+ *   0: u16 sequence number, little-endian, 15 bits, programmed first
+ *   2: the key's whole 32-byte region
+ *  34: u8 check: CRC-8 (polynomial 0x07, initial value 0, not reflected) of
+ *      bytes 0..33, 0 where that comes out as 0xFF; programmed last
+ *  35: 0xFF
+ * A slot whose first two bytes read 0xFFFF is free. An entry counts once its
+ * check matches; a torn one never does (an unprogrammed check reads 0xFF). The
+ * key reads its counted entry with the newest sequence number (serial order:
+ * a is newer than b when (a - b) mod 2^15 < 2^14). A write merges the new
+ * bytes into the current region and programs it into the slot after the last
+ * used one of the newest entry's sector; when that sector is full, its partner
+ * is erased and takes the entry in its first slot. The current entry is never
+ * touched until the new one is complete, so a cut at any point leaves the old
+ * or the new value. The pair takes one erase per 28 light saves, so each of
+ * its sectors one per 56.
  *
- * Journal sector: an 8-byte header, then entries back to back.
- *   header  0: u32 sector sequence number (the highest is the head)
- *           4: u16 0x4A52
- *           6: u16 CRC-16 of bytes 0..5, programmed after them
- *   A sector whose header does not check is free: erased, or left by an
- *   interrupted erase or open, and is erased again before use.
- * Entry (all fields little-endian, entries start on 4-byte boundaries):
- *           0: u32 entry sequence number, one counter for all keys
- *           4: u8 key, 5: u8 ~key
- *           6: u16 length n: the region holds bytes 0..n-1, the rest read 0xFF
- *           8: u16 header check, CRC-16 of bytes 0..7
- *          10: u16 CRC-16 of bytes 0..9 and the data, programmed last
- *          12: n data bytes, padded with 0xFF to a multiple of 4
- *   Neither CRC is ever 0xFFFF (the sequence number is skipped on that), so an
- *   unprogrammed field never checks. An entry counts once its last CRC checks;
- *   a key reads its counted entry with the highest sequence number. An entry
- *   whose header check fails was cut while its header was programmed, before
- *   any data: the scan steps over its 12 bytes. Bytes past the last entry that
- *   are not 0xFF close the sector to further entries.
- *   CRC-16: polynomial 0x1021, initial value 0xFFFF, not reflected, no final
- *   XOR; check value over "123456789": 0x29B1.
+ * Plain regions: a write merges each sector it touches with the new bytes into
+ * the erased scratch sector, erases the sector and copies it back. A cut
+ * during such a write may lose that sector's bytes.
  *
- * Every write of a journaled key appends the whole new region prefix (old
- * bytes merged with the new ones), so a cut at any point leaves either the old
- * or the new value. When the head sector is full the next free sector is
- * erased if needed and opened; if no free sector is left after that, the
- * entries still current in the oldest sector are copied into the new head and
- * the oldest sector is erased. nvm_init finishes such a move when a cut
- * stopped it (all four ring sectors open).
- *
- * Scene region: programmed in place when no bit has to rise; otherwise the
- * affected sector is merged with the new bytes into the journal's free sector,
- * erased, copied back, and the free sector erased again. A cut during such a
- * write may lose that scene sector.
- *
- * RAM: 14 bytes of static state, 16-byte buffers on the stack; no heap.
+ * Every flash word is programmed at most twice between erases.
+ * RAM: 12 bytes of static state; a 36-byte buffer on the stack; no heap.
  */
 #include <stdint.h>
 
@@ -89,10 +74,10 @@ enum nvm_kv_e {
 #define NVM_KV_LIGHT_DATA_ADDR (FLASH_DATA_BASE_ADDR + FLASH_SECTOR_SIZE)
 #define NVM_KV_SCENE_DATA_ADDR (FLASH_DATA_BASE_ADDR + 2u * FLASH_SECTOR_SIZE)
 
-/* Brings the store up from what the flash holds: finds the newest entry of
- * every key and finishes an interrupted sector move. Called by the board once
- * at power-on, before any read or write; bounded time (a read of the journal
- * sectors and at most one move). */
+/* Brings the store up from what the flash holds: finds the newest complete
+ * light entry and the next free slot. Called by the board once at power-on,
+ * before any read or write (and before light_ctrl_init); bounded time (a read
+ * of the two journal sectors), no flash write. */
 void nvm_init(void);
 void nvm_read(nvm_kv_t key, uint16_t offset, void *buf, uint16_t len);
 /* Returns the number of bytes written: len on success, less on failure. */

@@ -10,6 +10,8 @@ namespace {
 
 uint8_t image[FLASH_DATA_SIZE];
 uint32_t erase_counts[FLASH_DATA_SECTOR_COUNT];
+uint8_t word_programs[FLASH_DATA_SIZE / 4]; // since the word's last erase
+uint32_t most_word_programs = 0;
 uint32_t operations = 0;
 uint32_t violations = 0;
 uint32_t cut_countdown = 0;
@@ -59,6 +61,8 @@ extern "C" {
 void flash_host_erase_all(void) {
     std::memset(image, 0xFF, sizeof image);
     std::memset(erase_counts, 0, sizeof erase_counts);
+    std::memset(word_programs, 0, sizeof word_programs);
+    most_word_programs = 0;
     operations = 0;
     violations = 0;
     cut_countdown = 0;
@@ -124,6 +128,9 @@ uint32_t flash_host_erase_count(uint32_t sector_index) {
 uint32_t flash_host_nor_violations(void) {
     return violations;
 }
+uint32_t flash_host_most_word_programs(void) {
+    return most_word_programs;
+}
 
 void flash_read(uint32_t addr, void *buf, uint32_t len) {
     ensure_initialised();
@@ -155,6 +162,12 @@ uint8_t flash_program(uint32_t addr, const void *buf, uint32_t len) {
     for (uint32_t i = 0; i < kept; ++i) {
         dst[i] = static_cast<uint8_t>(dst[i] & in[i]);
     }
+    const uint32_t offset = addr - FLASH_DATA_BASE_ADDR;
+    for (uint32_t w = offset / 4; kept != 0 && w <= (offset + kept - 1) / 4; ++w) {
+        if (++word_programs[w] > most_word_programs) {
+            most_word_programs = word_programs[w];
+        }
+    }
     return cut ? 1 : 0;
 }
 
@@ -172,6 +185,7 @@ uint8_t flash_erase_sector(uint32_t sector_addr) {
     const uint32_t index = (sector_addr - FLASH_DATA_BASE_ADDR) / FLASH_SECTOR_SIZE;
     ++erase_counts[index];
     std::memset(image + index * FLASH_SECTOR_SIZE, 0xFF, kept);
+    std::memset(word_programs + index * FLASH_SECTOR_SIZE / 4, 0, kept / 4);
     return cut ? 1 : 0;
 }
 

@@ -42,6 +42,9 @@ uint32_t flash_host_operations(void);
 uint32_t flash_host_erase_count(uint32_t sector_index);
 /* Programs refused because they would have set a bit from 0 to 1. */
 uint32_t flash_host_nor_violations(void);
+/* The most programs any 32-bit word took between two erases of it (NOR parts
+ * limit them; the store keeps to two), since the last erase_all. */
+uint32_t flash_host_most_word_programs(void);
 
 #ifdef __cplusplus
 }

@@ -4,26 +4,51 @@
 #include "flash_host.h"
 #include "nvm_data_mgmt.h"
 
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 namespace nvm_layout {
 
-// Data-area sector index of each ring position, and of the scene sectors.
-constexpr uint32_t ring[4] = {0, 1, 4, 5};
 constexpr uint32_t sector = FLASH_SECTOR_SIZE;
+constexpr uint32_t journal[2] = {1, 4}; // data sectors of the light journal
+constexpr uint32_t scratch = 5;
+constexpr uint32_t slot = 36;
+constexpr uint32_t slots = 28;
 constexpr uint32_t region_size[NVM_KV_MAX] = {32, 256, 32, 2048};
 
-// CRC-16, polynomial 0x1021, initial 0xFFFF, written the byte-at-a-time way.
-inline uint16_t crc16(const uint8_t *p, size_t n, uint16_t crc = 0xFFFF) {
+// CRC-8, polynomial 0x07, initial 0, through a table built bit by bit.
+inline uint8_t crc8(const uint8_t *p, size_t n) {
+    static const std::vector<uint8_t> table = [] {
+        std::vector<uint8_t> t(256);
+        for (int v = 0; v < 256; ++v) {
+            uint8_t c = static_cast<uint8_t>(v);
+            for (int b = 0; b < 8; ++b) {
+                c = static_cast<uint8_t>(c & 0x80 ? (c << 1) ^ 0x07 : c << 1);
+            }
+            t[v] = c;
+        }
+        return t;
+    }();
+    uint8_t crc = 0;
     for (size_t i = 0; i < n; ++i) {
-        uint16_t x = static_cast<uint16_t>(((crc >> 8) ^ p[i]) & 0xFF);
-        x = static_cast<uint16_t>(x ^ (x >> 4));
-        crc = static_cast<uint16_t>((crc << 8) ^ (x << 12) ^ (x << 5) ^ x);
+        crc = table[crc ^ p[i]];
     }
     return crc;
+}
+
+// A complete journal entry as the header documents it.
+inline std::vector<uint8_t> entry(uint16_t seq, const std::vector<uint8_t> &region) {
+    std::vector<uint8_t> e(slot, 0xFF);
+    e[0] = static_cast<uint8_t>(seq);
+    e[1] = static_cast<uint8_t>(seq >> 8);
+    std::memcpy(e.data() + 2, region.data(), 32);
+    const uint8_t check = crc8(e.data(), 34);
+    e[34] = check == 0xFF ? 0 : check;
+    return e;
+}
+inline uint8_t *slot_at(uint32_t side, uint32_t k) {
+    return flash_host_image() + journal[side] * sector + k * slot;
 }
 
 inline std::vector<uint8_t> snapshot() {
