@@ -7,7 +7,8 @@
  * absolute; bytes outside the data area read 0xFF. Both write calls return 0
  * on success, non-zero on failure (a refused or interrupted operation may
  * leave part of its range changed). A program goes in address order: one cut
- * short has programmed a leading part of its range.
+ * short has programmed a leading part of its range (on the chip, up to the
+ * 32-bit word it stopped in).
  */
 #include <stdint.h>
 

@@ -10,6 +10,10 @@
 
 #include <string.h>
 
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "a slot's first word is read whole, on a little-endian CPU"
+#endif
+
 namespace {
 
 constexpr uint32_t sector = FLASH_SECTOR_SIZE;
@@ -119,10 +123,12 @@ void nvm_init(void) {
         for (uint32_t at = base; at + slot <= base + sector; at += slot) {
             uint8_t e[slot];
             flash_read(at, e, slot);
-            const uint32_t seq = static_cast<uint32_t>(e[0] | e[1] << 8);
-            if (seq == 0xFFFF) {
-                continue; // free: the sequence number is programmed first
+            uint32_t first = 0;
+            memcpy(&first, e, sizeof first);
+            if (first == 0xFFFFFFFFu) {
+                continue; // free: the sequence number opens the first word programmed
             }
+            const uint32_t seq = first & 0xFFFFu;
             if (stored(check_sum(e, checked)) == e[checked] &&
                 (j.current == 0 || ((seq - j.seq) & serial_half) == 0)) {
                 j.current = at;

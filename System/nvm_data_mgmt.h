@@ -22,7 +22,7 @@
  *  34: u8 check: CRC-8 (polynomial 0x07, initial value 0, not reflected) of
  *      bytes 0..33, 0 where that comes out as 0xFF; programmed last
  *  35: 0xFF
- * A slot whose first two bytes read 0xFFFF is free. An entry counts once its
+ * A slot whose first four bytes read 0xFF is free. An entry counts once its
  * check matches; a torn one never does (an unprogrammed check reads 0xFF). The
  * key reads its counted entry with the newest sequence number (serial order:
  * a is newer than b when (a - b) mod 2^15 < 2^14). A write merges the new

@@ -1,6 +1,8 @@
 // Boards/flash.h on the nRF51's own flash, through its NVMC. The controller
 // programs whole 32-bit words and erases 1024-byte pages, the store's sector.
-// Only the store's data area is served: anything else would be the firmware.
+// Only the store's data area is served: anything else would be the firmware
+// (and reads 0xFF). Words go in address order: a program cut short has
+// programmed the words before the one it stopped in, as Boards/flash.h asks.
 #include "nrf51.h"
 #include "../flash.h"
 #include "../../System/nvm_data_mgmt.h"
