@@ -1,72 +1,111 @@
-// The store: the light record in a journal over a pair of sectors, the other
-// regions as plain flash rewritten through a scratch sector (layout in
-// nvm_data_mgmt.h). One file and few branches: the module and its services
-// share 8 KiB of flash on the Cortex-M0.
+// The store: the slot manager, slot table and light record journaled over a
+// ring of three sectors, the scene region as plain flash rewritten through a
+// scratch sector (layout in nvm_data_mgmt.h). One file and few branches: the
+// module and its services share 8 KiB of flash on the Cortex-M0.
 #include "nvm_data_mgmt.h"
 
 #include "utilities.h"
 
 #include "../Boards/flash.h"
 
-#include <string.h>
-
-#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-#error "a slot's first word is read whole, on a little-endian CPU"
-#endif
-
 namespace {
 
 constexpr uint32_t sector = FLASH_SECTOR_SIZE;
-constexpr uint32_t slot = 36;    // sequence number, region, check, 0xFF
-constexpr uint32_t checked = 34; // sequence number and region
-constexpr uint32_t chunk = 16;   // bytes of a plain rewrite programmed at a time
-constexpr uint32_t serial_half = 0x4000;
-constexpr uint32_t ring[2] = {NVM_KV_LIGHT_DATA_ADDR, FLASH_DATA_BASE_ADDR + 4 * sector};
-constexpr uint32_t scratch = FLASH_DATA_BASE_ADDR + 5 * sector;
-constexpr uint32_t region_addr[NVM_KV_MAX] = {NVM_KV_SLOT_MGR_ADDR, NVM_KV_SLOT_TBL_ADDR,
-                                              NVM_KV_LIGHT_DATA_ADDR, NVM_KV_SCENE_DATA_ADDR};
+constexpr uint32_t header = 4; // key, sequence number, check
+constexpr uint32_t check_at = 3;
+constexpr uint32_t chunk = 16; // region bytes programmed at a time
+constexpr uint32_t ring_size = 3;
+constexpr nvm_kv_t journaled = NVM_KV_SCENE_DATA; // the keys below it
+constexpr uint32_t data_sector(uint32_t s) {
+    return FLASH_DATA_BASE_ADDR + s * sector;
+}
+constexpr uint32_t ring[ring_size] = {data_sector(1), data_sector(4), data_sector(0)};
+constexpr uint32_t scratch = data_sector(5);
 constexpr uint16_t region_size[NVM_KV_MAX] = {NVM_KV_SLOT_MGR_SIZE, NVM_KV_SLOT_TBL_SIZE,
                                               NVM_KV_LIGHT_DATA_SIZE, NVM_KV_SCENE_DATA_SIZE};
-static_assert(checked == 2 + NVM_KV_LIGHT_DATA_SIZE && slot % 4 == 0, "entry layout");
-static_assert(FLASH_DATA_BASE_ADDR % FLASH_SECTOR_SIZE == 0 &&
-                  NVM_KV_LIGHT_DATA_ADDR % FLASH_SECTOR_SIZE == 0,
-              "sectors found by masking addresses");
+static_assert(NVM_KV_SLOT_MGR_SIZE % chunk == 0 && NVM_KV_SLOT_TBL_SIZE % chunk == 0 &&
+                  NVM_KV_LIGHT_DATA_SIZE % chunk == 0 && NVM_KV_SCENE_DATA_SIZE % sector == 0,
+              "regions are whole chunks, the scene whole sectors");
+static_assert(3 * header + NVM_KV_SLOT_MGR_SIZE + NVM_KV_SLOT_TBL_SIZE + NVM_KV_LIGHT_DATA_SIZE <=
+                  sector,
+              "a hand-over fits one entry of every key in a sector");
 
 // The whole RAM of the store.
 struct journal_t {
-    uint32_t current; // newest complete light entry, 0 if none
-    uint32_t next;    // where the next entry goes
-    uint32_t seq;     // sequence number of `current`
+    uint32_t current[journaled]; // newest complete entry of each key, 0 if none
+    uint16_t head;               // ring index of the sector taking entries
+    uint16_t next;               // offset in it of the next entry
+    uint16_t seq;                // newest sequence number in the ring
 };
 journal_t j;
 
+uint32_t entry_size(nvm_kv_t key) {
+    return header + region_size[key];
+}
+
 // The check as stored: never 0xFF, so an unprogrammed check never matches.
-uint32_t stored(uint32_t check) {
+uint8_t stored(uint8_t check) {
     return check == 0xFF ? 0 : check;
 }
 
-// Appends the region, old bytes merged with the new ones. When the head
-// sector is full its partner is erased first: the current entry stays where it
-// is until the new one is complete.
-bool journal_write(uint32_t off, const uint8_t *in, uint32_t len) {
-    uint8_t e[slot];
-    flash_read(j.current, e, slot); // all 0xFF from address 0
-    memcpy(e + 2 + off, in, len);
-    const uint32_t seq = (j.seq + 1) & 0x7FFFu; // 15 bits: never reads as free
-    e[0] = static_cast<uint8_t>(seq);
-    e[1] = static_cast<uint8_t>(seq >> 8);
-    e[checked] = static_cast<uint8_t>(stored(check_sum(e, checked)));
-    uint32_t at = j.next;
-    bool ok = true;
-    if ((at & (sector - 1)) + slot > sector) {
-        at = (at & ~(sector - 1)) ^ ring[0] ^ ring[1]; // the partner
-        ok = flash_erase_sector(at) == 0;
+// Puts the bytes of `in` that fall in [pos, pos + chunk) of a region into `b`,
+// `in` standing at offset `off` of it.
+void merge(uint8_t *b, uint32_t pos, uint32_t off, const uint8_t *in, uint32_t len) {
+    for (uint32_t i = 0; i < chunk; ++i) {
+        const uint32_t at = pos + i - off; // wraps above len before `off`
+        if (at < len) {
+            b[i] = in[at];
+        }
     }
-    j.next = at + slot; // used up even if torn
-    if (ok && flash_program(at, e, checked) == 0 &&
-        flash_program(at + checked, e + checked, 1) == 0) { // the check last
-        j.current = at;
-        j.seq = seq;
+}
+
+// Appends an entry of `key` after the head sector's last one: the region of
+// entry `from` (erased bytes if 0) with `in` at `off`. Key and sequence number
+// go first, the check last; the space is used up even if the entry is torn.
+bool append(nvm_kv_t key, uint32_t from, uint32_t off, const uint8_t *in, uint32_t len) {
+    const uint32_t at = ring[j.head] + j.next;
+    j.next = static_cast<uint16_t>(j.next + entry_size(key));
+    const uint16_t seq = static_cast<uint16_t>(j.seq + 1);
+    const uint8_t head[check_at] = {key, static_cast<uint8_t>(seq), static_cast<uint8_t>(seq >> 8)};
+    uint8_t check = check_sum(head, check_at);
+    if (flash_program(at, head, check_at) != 0) {
+        return false;
+    }
+    uint8_t b[chunk];
+    for (uint32_t pos = 0; pos < region_size[key]; pos += chunk) {
+        flash_read(from + header + pos, b, chunk); // from 4 when 0: outside the data area
+        merge(b, pos, off, in, len);
+        check = check_sum_update(check, b, chunk);
+        if (flash_program(at + header + pos, b, chunk) != 0) {
+            return false;
+        }
+    }
+    check = stored(check);
+    if (flash_program(at + check_at, &check, 1) != 0) {
+        return false;
+    }
+    j.current[key] = at;
+    j.seq = seq;
+    return true;
+}
+
+// A new version of the key's region. When the head sector has no room, the
+// oldest sector of the ring is erased and takes every other key's current
+// entry and then the new one; the old head stays whole until then.
+bool journal_write(nvm_kv_t key, uint32_t off, const uint8_t *in, uint32_t len) {
+    const uint32_t from = j.current[key];
+    bool ok = true;
+    if (j.next + entry_size(key) > sector) {
+        j.head = static_cast<uint16_t>((j.head + 1) % ring_size);
+        j.next = 0;
+        ok = flash_erase_sector(ring[j.head]) == 0;
+        for (nvm_kv_t k = 0; ok && k < journaled; ++k) {
+            if (k != key && j.current[k] != 0) {
+                ok = append(k, j.current[k], 0, nullptr, 0);
+            }
+        }
+    }
+    if (ok && append(key, from, off, in, len)) {
         return true;
     }
     nvm_init(); // what the flash holds decides, as after a restart
@@ -79,12 +118,7 @@ bool copy(uint32_t from, uint32_t to, uint32_t off, uint32_t len, const uint8_t 
     uint8_t b[chunk];
     for (uint32_t pos = 0; pos < sector; pos += chunk) {
         flash_read(from + pos, b, chunk);
-        for (uint32_t i = 0; i < chunk; ++i) {
-            const uint32_t at = pos + i - off;
-            if (at < len) {
-                b[i] = in[at];
-            }
-        }
+        merge(b, pos, off, in, len);
         if (flash_program(to + pos, b, chunk) != 0) {
             return false;
         }
@@ -112,41 +146,74 @@ bool fits(nvm_kv_t key, uint16_t offset, const void *buf, uint16_t len) {
            len <= region_size[key] - offset;
 }
 
+// Whether sequence number a is newer than b, in serial order.
+bool newer(uint16_t a, uint16_t b) {
+    return (static_cast<uint16_t>(a - b) & 0x8000u) == 0;
+}
+
 } // namespace
 
-// Finds the newest complete entry, and the slot after the last one used in
-// its sector: a torn entry is stepped over, never programmed again.
+// Walks each sector's entries up to its first free byte, noting per sector
+// its last complete entry of each key and where the next one would go. The
+// head is the sector with the newest entry, unless a hand-over into it was cut
+// short: then a key it lacks is still whole in the sector before it, and that
+// one stays the head.
 void nvm_init(void) {
-    uint32_t head = ring[0];
-    j = journal_t{0, head, 0};
-    for (uint32_t base = ring[0]; base != 0; base = base == ring[0] ? ring[1] : 0) {
-        for (uint32_t at = base; at + slot <= base + sector; at += slot) {
-            uint8_t e[slot];
-            flash_read(at, e, slot);
-            uint32_t first = 0;
-            memcpy(&first, e, sizeof first);
-            if (first == 0xFFFFFFFFu) {
-                continue; // free: the sequence number opens the first word programmed
+    uint32_t found[ring_size][journaled] = {};
+    uint16_t next[ring_size] = {};
+    uint16_t last[ring_size] = {};
+    bool seen = false;
+    uint16_t head = 0;
+    for (uint16_t r = 0; r < ring_size; ++r) {
+        for (uint32_t at = 0; at + header <= sector;) {
+            uint8_t h[header];
+            flash_read(ring[r] + at, h, header);
+            const nvm_kv_t key = h[0];
+            if (key == 0xFF) {
+                break; // free: the key is programmed first
             }
-            const uint32_t seq = first & 0xFFFFu;
-            if (stored(check_sum(e, checked)) == e[checked] &&
-                (j.current == 0 || ((seq - j.seq) & serial_half) == 0)) {
-                j.current = at;
-                j.seq = seq;
-                head = at;
+            if (key >= journaled || at + entry_size(key) > sector) {
+                next[r] = sector; // not an entry: nothing more goes here
+                break;
             }
-            if ((at ^ head) < sector) {
-                j.next = at + slot;
+            uint8_t check = check_sum(h, check_at);
+            for (uint32_t pos = 0; pos < region_size[key]; pos += chunk) {
+                uint8_t b[chunk];
+                flash_read(ring[r] + at + header + pos, b, chunk);
+                check = check_sum_update(check, b, chunk);
             }
+            const uint16_t seq = static_cast<uint16_t>(h[1] | h[2] << 8);
+            if (stored(check) == h[check_at]) {
+                found[r][key] = ring[r] + at;
+                last[r] = seq;
+                if (!seen || newer(seq, last[head])) {
+                    head = r;
+                }
+                seen = true;
+            }
+            at += entry_size(key);
+            next[r] = static_cast<uint16_t>(at);
         }
+    }
+    j.seq = last[head];
+    for (nvm_kv_t k = 0; k < journaled; ++k) {
+        if (found[head][k] == 0 && (found[0][k] | found[1][k] | found[2][k]) != 0) {
+            head = static_cast<uint16_t>((head + ring_size - 1) % ring_size);
+            break;
+        }
+    }
+    j.head = head;
+    j.next = next[head];
+    for (nvm_kv_t k = 0; k < journaled; ++k) {
+        j.current[k] = found[head][k];
     }
 }
 
 void nvm_read(nvm_kv_t key, uint16_t offset, void *buf, uint16_t len) {
     if (fits(key, offset, buf, len)) {
-        // Before the first light entry: from address 2, outside the data area.
-        flash_read((key == NVM_KV_LIGHT_DATA ? j.current + 2 : region_addr[key]) + offset, buf,
-                   len);
+        // A journaled key never written reads from address 4, outside the data area.
+        flash_read((key < journaled ? j.current[key] + header : NVM_KV_SCENE_DATA_ADDR) + offset,
+                   buf, len);
     }
 }
 
@@ -155,7 +222,7 @@ uint16_t nvm_write(nvm_kv_t key, uint16_t offset, const void *buf, uint16_t len)
         return 0;
     }
     const auto *in = static_cast<const uint8_t *>(buf);
-    const bool ok = key == NVM_KV_LIGHT_DATA ? journal_write(offset, in, len)
-                                             : plain_write(region_addr[key] + offset, in, len);
+    const bool ok = key < journaled ? journal_write(key, offset, in, len)
+                                    : plain_write(NVM_KV_SCENE_DATA_ADDR + offset, in, len);
     return ok ? len : 0;
 }

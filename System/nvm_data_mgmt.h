@@ -11,34 +11,44 @@
  * Layout of the data area (FLASH_DATA_SECTOR_COUNT sectors from
  * FLASH_DATA_BASE_ADDR, numbered 0..5 here):
  *
- *   sectors 1 and 4  journal of NVM_KV_LIGHT_DATA (sector 1 at its region start)
- *   sector 0         NVM_KV_SLOT_MGR and NVM_KV_SLOT_TBL, plain, at their starts
+ *   sectors 1, 4, 0  ring journal of NVM_KV_SLOT_MGR, NVM_KV_SLOT_TBL and
+ *                    NVM_KV_LIGHT_DATA, in that ring order
  *   sectors 2, 3     NVM_KV_SCENE_DATA, plain, at its start
- *   sector 5         scratch for rewriting a plain sector
+ *   sector 5         scratch for rewriting a scene sector
  *
- * Journal: 28 slots of 36 bytes from the start of each of its two sectors.
- *   0: u16 sequence number, little-endian, 15 bits, programmed first
- *   2: the key's whole 32-byte region
- *  34: u8 check: CRC-8 (polynomial 0x07, initial value 0, not reflected) of
- *      bytes 0..33, 0 where that comes out as 0xFF; programmed last
- *  35: 0xFF
- * A slot whose first four bytes read 0xFF is free. An entry counts once its
- * check matches; a torn one never does (an unprogrammed check reads 0xFF). The
- * key reads its counted entry with the newest sequence number (serial order:
- * a is newer than b when (a - b) mod 2^15 < 2^14). A write merges the new
- * bytes into the current region and programs it into the slot after the last
- * used one of the newest entry's sector; when that sector is full, its partner
- * is erased and takes the entry in its first slot. The current entry is never
- * touched until the new one is complete, so a cut at any point leaves the old
- * or the new value. The pair takes one erase per 28 light saves, so each of
- * its sectors one per 56.
+ * Journal entry, one whole version of a key's region, packed from the start of
+ * a sector (36 bytes for the slot manager and the light record, 260 for the
+ * slot table):
+ *   0: u8 key, programmed first (0xFF: the rest of the sector is free)
+ *   1: u16 sequence number, little-endian, one more for every entry written
+ *   3: u8 check: CRC-8 (polynomial 0x07, initial value 0, not reflected) of
+ *      bytes 0..2 and then of the region, 0 where that comes out as 0xFF;
+ *      programmed last
+ *   4: the region
+ * An entry counts once its check matches; a torn one never does (an
+ * unprogrammed check reads 0xFF) and its space stays used. A byte 0 that is no
+ * journaled key ends the sector's entries. A key reads its newest counted
+ * entry in the head sector: the one holding the entry with the newest sequence
+ * number (serial order: a is newer than b when (a - b) mod 2^16 < 2^15), or,
+ * when a key the ring holds is missing from it (a hand-over cut short), the
+ * sector before it in the ring.
  *
- * Plain regions: a write merges each sector it touches with the new bytes into
+ * A write merges the new bytes into the key's current region and appends it to
+ * the head sector. When the entry does not fit, the next sector of the ring
+ * (the oldest) is erased and takes first every other key's current entry, then
+ * the new one. No current entry is touched until the new one is complete, so a
+ * cut at any point leaves every key its old value or, for the key being
+ * written, the new one. Light saves alone take one erase per 28; with the slot
+ * regions written, one per 20; each sector gets a third of the erases.
+ *
+ * Scene region: a write merges each sector it touches with the new bytes into
  * the erased scratch sector, erases the sector and copies it back. A cut
  * during such a write may lose that sector's bytes.
  *
  * Every flash word is programmed at most twice between erases.
- * RAM: 12 bytes of static state; a 36-byte buffer on the stack; no heap.
+ * RAM: 20 bytes of static state, no heap; on the Cortex-M0 (-Os) 128 bytes of
+ * stack at start-up, 152 for a write, 208 for a failed one (it rescans).
+ * Start-up reads the three ring sectors once.
  */
 #include <stdint.h>
 
@@ -64,7 +74,8 @@ enum nvm_kv_e {
     NVM_KV_MAX = 4
 };
 
-/* Region sizes and starts of the key table. */
+/* Region sizes of the key table, and where each region starts in flash for
+ * keys kept plain (the journaled keys' entries live in the ring above). */
 #define NVM_KV_SLOT_MGR_SIZE   32u
 #define NVM_KV_SLOT_TBL_SIZE   256u
 #define NVM_KV_LIGHT_DATA_SIZE 32u
@@ -74,10 +85,11 @@ enum nvm_kv_e {
 #define NVM_KV_LIGHT_DATA_ADDR (FLASH_DATA_BASE_ADDR + FLASH_SECTOR_SIZE)
 #define NVM_KV_SCENE_DATA_ADDR (FLASH_DATA_BASE_ADDR + 2u * FLASH_SECTOR_SIZE)
 
-/* Brings the store up from what the flash holds: finds the newest complete
- * light entry and the next free slot. Called by the board once at power-on,
- * before any read or write (and before light_ctrl_init); bounded time (a read
- * of the two journal sectors), no flash write. */
+/* Brings the store up from what the flash holds: finds the head sector, the
+ * newest complete entry of each journaled key and where the next entry goes.
+ * Called by the board once at power-on, before any read or write (and before
+ * light_ctrl_init); bounded time (a read of the three ring sectors), no flash
+ * write. */
 void nvm_init(void);
 void nvm_read(nvm_kv_t key, uint16_t offset, void *buf, uint16_t len);
 /* Returns the number of bytes written: len on success, less on failure. */

@@ -1,7 +1,10 @@
 #include "utilities.h"
 
 uint8_t check_sum(const uint8_t *data, uint16_t len) {
-    uint8_t crc = 0;
+    return check_sum_update(0, data, len);
+}
+
+uint8_t check_sum_update(uint8_t crc, const uint8_t *data, uint16_t len) {
     if (data == nullptr) {
         return crc;
     }

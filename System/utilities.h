@@ -12,6 +12,9 @@ extern "C" {
  * 0xF4. A null pointer or zero length gives 0.
  */
 uint8_t check_sum(const uint8_t *data, uint16_t len);
+/* The same CRC carried on over more bytes: check_sum over a and then b equals
+ * check_sum_update(check_sum(a), b). */
+uint8_t check_sum_update(uint8_t crc, const uint8_t *data, uint16_t len);
 
 #ifdef __cplusplus
 }

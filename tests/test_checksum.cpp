@@ -12,6 +12,7 @@ TEST(Checksum, KnownCheckValuesAndDegenerateInput) {
     EXPECT_EQ(check_sum(ff, 1), 0xF3);
     EXPECT_EQ(check_sum(nullptr, 5), 0);
     EXPECT_EQ(check_sum(check, 0), 0);
+    EXPECT_EQ(check_sum_update(check_sum(check, 4), check + 4, 5), 0xF4);
 }
 
 TEST(Checksum, DetectsEverySwapOfTwoDifferentBytesInARecord) {

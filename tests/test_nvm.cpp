@@ -1,6 +1,6 @@
 // The store on its own: refusals, read-back and merging, the documented
-// journal layout, start-up from hand-built images, failed writes, the plain
-// regions, and flash wear.
+// journal layout, start-up from hand-built images, failed writes, the scene
+// region, and flash wear.
 #include "nvm_layout.h"
 
 #include <gtest/gtest.h>
@@ -131,110 +131,157 @@ TEST_F(Nvm, WritesMergeIntoTheRegionAndSurviveARestart) {
         EXPECT_EQ(mid[1], 0xA1);
         nvm_init();
     }
-    // The plain regions lie where the key table puts them.
+    // The scene region lies where the key table puts it.
     const uint8_t *img = flash_host_image();
-    EXPECT_EQ(img[NVM_KV_SLOT_TBL_ADDR - FLASH_DATA_BASE_ADDR + 100], 0x80);
     EXPECT_EQ(img[NVM_KV_SCENE_DATA_ADDR - FLASH_DATA_BASE_ADDR + 1000], 0xF0);
 }
 
-TEST_F(Nvm, LightWritesLayOutTheDocumentedEntries) {
+TEST_F(Nvm, WritesLayOutTheDocumentedEntries) {
     const uint8_t rec[7] = {0xC6, 0xAA, 0x01, 0x46, 0x00, 0x1E, 0x00};
     ASSERT_EQ(nvm_write(NVM_KV_LIGHT_DATA, 0, rec, 7), 7);
-    std::vector<uint8_t> r = light(0xFF);
-    std::copy(rec, rec + 7, r.begin());
-    const uint8_t first[36] = {1,    0,    0xC6, 0xAA, 0x01, 0x46, 0x00, 0x1E, 0x00,
-                               0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                               0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                               0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0xFF};
-    std::vector<uint8_t> want(first, first + 36);
-    want[34] = crc8(first, 34);
-    EXPECT_EQ(std::vector<uint8_t>(slot_at(0, 0), slot_at(0, 1)), want);
-    // The next version goes to the next slot, sequence 2.
-    const uint8_t b = 0x47;
-    ASSERT_EQ(nvm_write(NVM_KV_LIGHT_DATA, 3, &b, 1), 1);
+    std::vector<uint8_t> want = {2, 1, 0, 0, 0xC6, 0xAA, 0x01, 0x46, 0x00, 0x1E, 0x00};
+    want.resize(small_entry, 0xFF);
+    std::vector<uint8_t> checked(want.begin(), want.begin() + 3); // all but the check
+    checked.insert(checked.end(), want.begin() + 4, want.end());
+    want[3] = crc8(checked.data(), checked.size());
+    EXPECT_EQ(std::vector<uint8_t>(ring_at(0, 0), ring_at(0, small_entry)), want);
+    // Each key's next version follows in the same sector, one sequence number on.
+    std::vector<uint8_t> r(want.begin() + 4, want.end());
     r[3] = 0x47;
-    EXPECT_EQ(std::vector<uint8_t>(slot_at(0, 1), slot_at(0, 2)), entry(2, r));
+    ASSERT_EQ(nvm_write(NVM_KV_LIGHT_DATA, 3, &r[3], 1), 1);
+    put(NVM_KV_SLOT_TBL, 255, {0x12});
+    std::vector<uint8_t> tbl(256, 0xFF);
+    tbl[255] = 0x12;
+    const auto e2 = entry(NVM_KV_LIGHT_DATA, 2, r), e3 = entry(NVM_KV_SLOT_TBL, 3, tbl);
+    EXPECT_EQ(std::vector<uint8_t>(ring_at(0, 36), ring_at(0, 72)), e2);
+    EXPECT_EQ(std::vector<uint8_t>(ring_at(0, 72), ring_at(0, 72 + 260)), e3);
     // Nothing else of the data area is programmed.
-    const uint8_t *img = flash_host_image();
-    const size_t used = journal[0] * sector + 2 * slot;
-    EXPECT_TRUE(std::all_of(img, img + journal[0] * sector, [](uint8_t x) { return x == 0xFF; }));
-    EXPECT_TRUE(
-        std::all_of(img + used, img + FLASH_DATA_SIZE, [](uint8_t x) { return x == 0xFF; }));
+    uint8_t *img = flash_host_image();
+    EXPECT_TRUE(std::all_of(img, ring_at(0, 0), [](uint8_t x) { return x == 0xFF; }));
+    EXPECT_TRUE(std::all_of(ring_at(0, 72 + 260), img + FLASH_DATA_SIZE,
+                            [](uint8_t x) { return x == 0xFF; }));
 }
 
 // Hand-built journals in the documented layout: the newest complete entry in
-// serial order wins wherever it lies, an incomplete one is never returned, and
-// the next entry goes after the last used slot of the winner's sector.
-TEST_F(Nvm, StartUpPicksTheNewestCompleteEntry) {
+// serial order wins wherever it lies, a torn one is never returned, a hand-over
+// cut short leaves the sector before it the head, and the next entry goes
+// after the last used space of the head.
+TEST_F(Nvm, StartUpFindsTheHeadAndTheNewestCompleteEntries) {
     // A region whose entry check comes out as 0xFF, so it is stored as 0.
     std::vector<uint8_t> ff_check = light(0x00);
-    while (crc8(std::vector<uint8_t>(entry(9, ff_check)).data(), 34) != 0xFF) {
+    while (true) {
+        std::vector<uint8_t> c{2, 9, 0};
+        c.insert(c.end(), ff_check.begin(), ff_check.end());
+        if (crc8(c.data(), c.size()) == 0xFF) {
+            break;
+        }
         ++ff_check[0];
     }
     struct placed {
-        uint32_t side, k;
+        uint32_t r, offset;
+        nvm_kv_t key;
         uint16_t seq;
         std::vector<uint8_t> region;
-        int torn_at; // -1: complete; else bytes of the entry programmed
+        int torn_at; // -1: complete; else bytes programmed, in the store's order
     };
     struct image_case {
         const char *name;
         std::vector<placed> entries;
-        std::vector<uint8_t> expect;
-        uint32_t next_side, next_k;
+        std::vector<uint8_t> light, mgr;
+        uint32_t next_r, next_offset; // where the next light entry goes
     };
+    const auto L = NVM_KV_LIGHT_DATA, M = NVM_KV_SLOT_MGR;
+    const std::vector<uint8_t> none = light(0xFF);
     const image_case cases[] = {
-        {"newer in the partner",
-         {{0, 0, 5, light(0x11), -1}, {1, 0, 6, light(0x22), -1}},
+        {"newer in the next sector",
+         {{0, 0, L, 5, light(0x11), -1}, {1, 0, L, 6, light(0x22), -1}},
          light(0x22),
+         none,
          1,
-         1},
-        {"newer in the first slot",
-         {{1, 0, 5, light(0x11), -1}, {0, 0, 6, light(0x22), -1}},
+         36},
+        {"newer in the first sector",
+         {{1, 0, L, 5, light(0x11), -1}, {0, 0, L, 6, light(0x22), -1}},
          light(0x22),
+         none,
          0,
-         1},
-        {"across the 15-bit wrap",
-         {{0, 0, 0x7FFE, light(0x11), -1},
-          {0, 1, 0x7FFF, light(0x22), -1},
-          {1, 0, 0x0000, light(0x33), -1}},
+         36},
+        {"across the 16-bit wrap",
+         {{2, 0, L, 0xFFFE, light(0x11), -1},
+          {2, 36, L, 0xFFFF, light(0x22), -1},
+          {0, 0, L, 0x0000, light(0x33), -1}},
          light(0x33),
-         1,
-         1},
+         none,
+         0,
+         36},
         {"newest torn before its check",
-         {{0, 0, 7, light(0x11), -1}, {0, 1, 8, light(0x22), 34}},
+         {{0, 0, L, 7, light(0x11), -1}, {0, 36, L, 8, light(0x22), 35}},
          light(0x11),
+         none,
          0,
-         2},
+         72},
         {"newest torn in its region",
-         {{0, 0, 7, light(0x11), -1}, {0, 1, 8, light(0x22), 20}},
+         {{0, 0, L, 7, light(0x11), -1}, {0, 36, L, 8, light(0x22), 20}},
          light(0x11),
+         none,
          0,
-         2},
-        {"newest torn in its sequence number",
-         {{0, 0, 7, light(0x11), -1}, {0, 1, 0x1234, light(0x22), 1}},
+         72},
+        {"newest torn after its key",
+         {{0, 0, L, 7, light(0x11), -1}, {0, 36, L, 0x1234, light(0x22), 1}},
          light(0x11),
+         none,
          0,
-         2},
-        {"only torn entries", {{0, 0, 1, light(0x22), 34}}, light(0xFF), 0, 1},
-        {"check stored as 0", {{0, 3, 9, ff_check, -1}}, ff_check, 0, 4},
+         72},
+        {"only torn entries", {{0, 0, L, 1, light(0x22), 35}}, none, none, 0, 36},
+        {"check stored as 0", {{1, 0, L, 9, ff_check, -1}}, ff_check, none, 1, 36},
+        {"hand-over cut short",
+         {{1, 0, L, 5, light(0x11), -1},
+          {1, 36, M, 6, light(0x44), -1},
+          {2, 0, M, 7, light(0x44), -1}},
+         light(0x11),
+         light(0x44),
+         1,
+         72},
+        {"hand-over done",
+         {{1, 0, L, 5, light(0x11), -1},
+          {1, 36, M, 6, light(0x44), -1},
+          {2, 0, M, 7, light(0x44), -1},
+          {2, 36, L, 8, light(0x55), -1}},
+         light(0x55),
+         light(0x44),
+         2,
+         72},
+        {"no key byte ends the sector",
+         {{0, 0, L, 5, light(0x11), -1}, {0, 36, 7, 6, light(0x22), -1}},
+         light(0x11),
+         none,
+         1,
+         0},
     };
     for (const image_case &c : cases) {
         flash_host_erase_all();
         for (const placed &p : c.entries) {
-            std::vector<uint8_t> e = entry(p.seq, p.region);
+            std::vector<uint8_t> e = entry(p.key, p.seq, p.region);
             if (p.torn_at >= 0) {
-                std::fill(e.begin() + p.torn_at, e.end(), 0xFF);
+                // Key and sequence number, then the region, then the check.
+                std::vector<uint8_t> torn(e.size(), 0xFF);
+                for (int i = 0; i < p.torn_at; ++i) {
+                    const size_t at = i < 3 ? size_t(i) : i + 1 < int(e.size()) ? i + 1 : 3;
+                    torn[at] = e[at];
+                }
+                e = torn;
             }
-            std::copy(e.begin(), e.end(), slot_at(p.side, p.k));
+            std::copy(e.begin(), e.end(), ring_at(p.r, p.offset));
         }
         nvm_init();
-        EXPECT_EQ(region(NVM_KV_LIGHT_DATA), c.expect) << c.name;
+        EXPECT_EQ(region(NVM_KV_LIGHT_DATA), c.light) << c.name;
+        EXPECT_EQ(region(NVM_KV_SLOT_MGR), c.mgr) << c.name;
         const uint8_t v = 0x77;
         ASSERT_EQ(nvm_write(NVM_KV_LIGHT_DATA, 31, &v, 1), 1) << c.name;
-        EXPECT_EQ(slot_at(c.next_side, c.next_k)[33], 0x77) << c.name;
+        EXPECT_EQ(ring_at(c.next_r, c.next_offset)[4 + 31], 0x77) << c.name;
+        nvm_init();
+        EXPECT_EQ(region(NVM_KV_LIGHT_DATA)[31], 0x77) << c.name;
+        EXPECT_EQ(region(NVM_KV_SLOT_MGR), c.mgr) << c.name;
     }
-    EXPECT_EQ(entry(9, ff_check)[34], 0);
 }
 
 TEST_F(Nvm, FailedWritesReturnLessAndKeepTheOldValue) {
@@ -245,8 +292,8 @@ TEST_F(Nvm, FailedWritesReturnLessAndKeepTheOldValue) {
     EXPECT_EQ(nvm_write(NVM_KV_LIGHT_DATA, 0, fresh.data(), 7), 0);
     EXPECT_EQ(nvm_write(NVM_KV_SCENE_DATA, 0, fresh.data(), 7), 0);
     flash_host_refuse_writes(false);
-    // Each of the two programs of an entry cut halfway; the store goes on.
-    for (uint32_t n = 1; n <= 2; ++n) {
+    // Each of the four programs of an entry cut halfway; the store goes on.
+    for (uint32_t n = 1; n <= 4; ++n) {
         flash_host_cut_at(n);
         EXPECT_EQ(nvm_write(NVM_KV_LIGHT_DATA, 0, fresh.data(), 7), 0) << n;
         flash_host_cut_at(0);
@@ -281,7 +328,7 @@ TEST_F(Nvm, HundredThousandLightSavesSpreadTheErases) {
         const uint32_t n = flash_host_erase_count(s) - before[s];
         most = std::max(most, n);
         total += n;
-        if (s != journal[0] && s != journal[1]) {
+        if (std::find(std::begin(ring), std::end(ring), s) == std::end(ring)) {
             EXPECT_EQ(n, 0u) << "sector " << s;
         }
     }

@@ -11,11 +11,11 @@
 namespace nvm_layout {
 
 constexpr uint32_t sector = FLASH_SECTOR_SIZE;
-constexpr uint32_t journal[2] = {1, 4}; // data sectors of the light journal
+constexpr uint32_t ring[3] = {1, 4, 0}; // data sectors of the journal, in ring order
 constexpr uint32_t scratch = 5;
-constexpr uint32_t slot = 36;
-constexpr uint32_t slots = 28;
 constexpr uint32_t region_size[NVM_KV_MAX] = {32, 256, 32, 2048};
+constexpr uint32_t small_entry = 36;          // slot manager or light record
+constexpr uint32_t small_entries = 1024 / 36; // of them in an empty sector
 
 // CRC-8, polynomial 0x07, initial 0, through a table built bit by bit.
 inline uint8_t crc8(const uint8_t *p, size_t n) {
@@ -38,17 +38,18 @@ inline uint8_t crc8(const uint8_t *p, size_t n) {
 }
 
 // A complete journal entry as the header documents it.
-inline std::vector<uint8_t> entry(uint16_t seq, const std::vector<uint8_t> &region) {
-    std::vector<uint8_t> e(slot, 0xFF);
-    e[0] = static_cast<uint8_t>(seq);
-    e[1] = static_cast<uint8_t>(seq >> 8);
-    std::memcpy(e.data() + 2, region.data(), 32);
-    const uint8_t check = crc8(e.data(), 34);
-    e[34] = check == 0xFF ? 0 : check;
+inline std::vector<uint8_t> entry(nvm_kv_t key, uint16_t seq, const std::vector<uint8_t> &region) {
+    std::vector<uint8_t> e{key, static_cast<uint8_t>(seq), static_cast<uint8_t>(seq >> 8), 0};
+    e.insert(e.end(), region.begin(), region.end());
+    std::vector<uint8_t> checked(e.begin(), e.begin() + 3);
+    checked.insert(checked.end(), region.begin(), region.end());
+    const uint8_t check = crc8(checked.data(), checked.size());
+    e[3] = check == 0xFF ? 0 : check;
     return e;
 }
-inline uint8_t *slot_at(uint32_t side, uint32_t k) {
-    return flash_host_image() + journal[side] * sector + k * slot;
+// Byte `offset` of the ring's sector `r`.
+inline uint8_t *ring_at(uint32_t r, uint32_t offset) {
+    return flash_host_image() + ring[r] * sector + offset;
 }
 
 inline std::vector<uint8_t> snapshot() {
