@@ -94,20 +94,45 @@ void lamp_runner::on_timer14(uint64_t t_board_us, bool running, uint32_t period_
     log_.line(t, text);
 }
 
+namespace {
+
+// The settings `cfg` carries go to the module; the others stay as they are.
+void apply_config(const lamp_config &cfg) {
+    if (cfg.set_mode) {
+        light_cfg_data.bright_mode = cfg.bright_mode;
+    }
+    if (cfg.set_way) {
+        light_cfg_data.light_way = cfg.light_way;
+    }
+    if (cfg.set_gradual) {
+        light_cfg_data.gradual_time = cfg.gradual_ms;
+    }
+}
+
+// `cfg`'s settings replace the kept ones, for this and every later power-on.
+void keep_config(lamp_config &kept, const lamp_config &cfg) {
+    if (cfg.set_mode) {
+        kept.set_mode = true;
+        kept.bright_mode = cfg.bright_mode;
+    }
+    if (cfg.set_way) {
+        kept.set_way = true;
+        kept.light_way = cfg.light_way;
+    }
+    if (cfg.set_gradual) {
+        kept.set_gradual = true;
+        kept.gradual_ms = cfg.gradual_ms;
+    }
+}
+
+} // namespace
+
 void lamp_runner::power_on(uint64_t t_us) {
     light_ctrl_power_on_reset();
     board_reset();
     offset_us_ = t_us;
     nvm_init();
-    if (config_.set_mode) {
-        light_cfg_data.bright_mode = config_.bright_mode;
-    }
-    if (config_.set_way) {
-        light_cfg_data.light_way = config_.light_way;
-    }
-    if (config_.set_gradual) {
-        light_cfg_data.gradual_time = config_.gradual_ms;
-    }
+    apply_config(config_);
     powered_ = true;
     flash_ops_ = flash_host_operations();
     nvm_read(NVM_KV_LIGHT_DATA, 0, record_.data(), static_cast<uint16_t>(record_.size()));
@@ -295,21 +320,8 @@ void lamp_runner::execute(const command &c) {
         break;
     }
     case op::config:
-        if (c.config.set_mode) {
-            config_.set_mode = true;
-            config_.bright_mode = c.config.bright_mode;
-            light_cfg_data.bright_mode = c.config.bright_mode;
-        }
-        if (c.config.set_way) {
-            config_.set_way = true;
-            config_.light_way = c.config.light_way;
-            light_cfg_data.light_way = c.config.light_way;
-        }
-        if (c.config.set_gradual) {
-            config_.set_gradual = true;
-            config_.gradual_ms = c.config.gradual_ms;
-            light_cfg_data.gradual_time = c.config.gradual_ms;
-        }
+        keep_config(config_, c.config);
+        apply_config(config_);
         break;
     case op::power_cut:
         power_cut(t);
