@@ -2,7 +2,7 @@
 // table or temperature by a brightness-dependent step; repeats within the
 // 300 ms window ramp to the limit, and the window's expiry freezes the ramp and
 // adopts what the outputs show.
-#include "light_ctrl_internal.h"
+#include "light_ctrl_private.h"
 
 #include "timer.h"
 
@@ -32,84 +32,66 @@ light_result_t light_ctrl_data_adjusted(light_adjusted_mode_t mode) {
     if (!d.switch_status) {
         return LIGHT_FAIL;
     }
-    light_result_t result = LIGHT_ERROR;
-    uint8_t level = level_index(d.bright);
+    const uint8_t level = level_index(d.bright);
     uint16_t step = temper_step(level);
 
     timer_stop(&adjusted_timer);
     timer_init(&adjusted_timer, _light_ctrl_data_adjusted_timer_callback);
     timer_set_value(&adjusted_timer, ADJUST_TIME);
 
-    const bool same_kind = (d.adjusted_mode & 0x7Fu) == mode;
+    // The four kinds differ only in the value they move, its direction and
+    // limit, and where one step takes it.
+    uint16_t *value = &d.bright;
+    bool up = true;
+    uint16_t limit = CTRL_BRIGHT_LIMIT_MAX;
+    uint16_t stepped = 0;
     switch (mode) {
     case BRIGHT_INC:
-        if (same_kind) {
-            d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
-            if (d.bright < CTRL_BRIGHT_LIMIT_MAX) {
-                d.bright = CTRL_BRIGHT_LIMIT_MAX;
-                result = LIGHT_OK;
-            }
-        } else {
-            d.adjusted_mode = BRIGHT_INC;
-            if (level < BRIGHT_LEVEL_MAX) {
-                ++level;
-            }
-            d.bright = light_bright_table[level];
-            result = LIGHT_OK;
-        }
+        stepped = light_bright_table[level < BRIGHT_LEVEL_MAX ? level + 1 : level];
         break;
     case BRIGHT_DEC:
-        if (same_kind) {
-            d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
-            if (d.bright > CTRL_BRIGHT_LIMIT_MIN) {
-                d.bright = CTRL_BRIGHT_LIMIT_MIN;
-                result = LIGHT_OK;
-            }
-        } else {
-            d.adjusted_mode = BRIGHT_DEC;
-            if (level > BRIGHT_LEVEL_MIN) {
-                --level;
-            }
-            d.bright = light_bright_table[level];
-            result = LIGHT_OK;
-        }
+        up = false;
+        limit = CTRL_BRIGHT_LIMIT_MIN;
+        stepped = light_bright_table[level > BRIGHT_LEVEL_MIN ? level - 1 : level];
         break;
     case TEMPER_INC:
-        if (same_kind) {
-            d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
-            if (d.temper < CTRL_TEMPER_LIMIT_MAX) {
-                d.temper = CTRL_TEMPER_LIMIT_MAX;
-                result = LIGHT_OK;
-            }
-        } else {
-            d.adjusted_mode = TEMPER_INC;
-            if (static_cast<uint16_t>(d.temper + step) > CTRL_TEMPER_LIMIT_MAX) {
-                step = static_cast<uint16_t>(CTRL_TEMPER_LIMIT_MAX - d.temper);
-            }
-            d.temper = static_cast<uint16_t>(d.temper + step);
-            result = LIGHT_OK;
+        value = &d.temper;
+        limit = CTRL_TEMPER_LIMIT_MAX;
+        // Sums wrap in 16 bits, so a restored temperature above the limit steps to it.
+        if (static_cast<uint16_t>(d.temper + step) > CTRL_TEMPER_LIMIT_MAX) {
+            step = static_cast<uint16_t>(CTRL_TEMPER_LIMIT_MAX - d.temper);
         }
+        stepped = static_cast<uint16_t>(d.temper + step);
         break;
     case TEMPER_DEC:
-        if (same_kind) {
-            d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
-            if (d.temper > CTRL_TEMPER_LIMIT_MIN) {
-                d.temper = CTRL_TEMPER_LIMIT_MIN;
-                result = LIGHT_OK;
-            }
-        } else {
-            d.adjusted_mode = TEMPER_DEC;
-            if (step > d.temper) {
-                step = d.temper;
-            }
-            d.temper = static_cast<uint16_t>(d.temper - step);
-            result = LIGHT_OK;
+        value = &d.temper;
+        up = false;
+        limit = CTRL_TEMPER_LIMIT_MIN;
+        if (step > d.temper) {
+            step = d.temper;
         }
+        stepped = static_cast<uint16_t>(d.temper - step);
         break;
     default:
-        break;
+        timer_start(&adjusted_timer);
+        return LIGHT_ERROR; // nothing to adjust
     }
 
+    // A repeat of the kind whose window is open holds: the value goes to its
+    // limit (nothing set if it is there or beyond already). Any other command
+    // opens a window of its own kind and takes one step.
+    light_result_t result = LIGHT_OK;
+    if ((d.adjusted_mode & 0x7Fu) == mode) {
+        d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
+        if (up ? *value < limit : *value > limit) {
+            *value = limit;
+        } else {
+            result = LIGHT_ERROR;
+        }
+    } else {
+        d.adjusted_mode = mode;
+        *value = stepped;
+    }
     timer_start(&adjusted_timer);
     return result;
 }

@@ -1,7 +1,7 @@
 // Blink: toggles the outputs between dark and the present state a number of
 // times, each toggle a short fade, without touching switch, brightness or
 // temperature.
-#include "light_ctrl_internal.h"
+#include "light_ctrl_private.h"
 
 #include "timer.h"
 
@@ -41,8 +41,9 @@ void _light_ctrl_blink_timer_callback(void *param) {
     light_ctrl_data.blink_cnt = static_cast<uint8_t>(light_ctrl_data.blink_cnt - 1u);
 
     const uint32_t period_ms = blink_timer.timestamp;
-    const uint32_t tick_us =
-        period_ms > blink_margin_ms ? (period_ms - blink_margin_ms) * 1000u / 18000u : 0u;
+    const uint32_t tick_us = period_ms > blink_margin_ms
+                                 ? (period_ms - blink_margin_ms) * 1000u / CTRL_CAL_VALUE_RANGE
+                                 : 0u;
     if (tick_us != 0) {
         _light_ctrl_gradually_start(tick_us);
     } else {

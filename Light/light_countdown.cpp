@@ -1,6 +1,6 @@
 // Countdown: toggles the lamp with a fade after a number of seconds, counted by
 // a one-second timer that re-arms itself, and saves the new state 5 s later.
-#include "light_ctrl_internal.h"
+#include "light_ctrl_private.h"
 
 #include "timer.h"
 

@@ -2,20 +2,21 @@
 // a time, both channels in proportion to their distances, and stops itself on
 // arrival. In brightness/temperature mode a switched-off lamp has its
 // temperature channel cleared one second after a fade-out arrives.
-#include "light_ctrl_internal.h"
+#include "light_ctrl_hooks.h"
+#include "light_ctrl_private.h"
 
-#include "fade_step_int.h"
+#include "fade_step.h"
 #include "tim.h"
 #include "timer.h"
 
 namespace {
 
-// Largest channel move per tick. Never changed: fade_step_int::step and move()
+// Largest channel move per tick. Never changed: fade_step::step and move()
 // rely on one unit per tick.
 constexpr uint16_t step_gain = 1;
 static_assert(step_gain == 1, "the integer fade step is exact for a gain of 1");
-fade_step_int::scale_t scale_white = {};
-fade_step_int::scale_t scale_warm = {};
+fade_step::scale_t scale_white = {};
+fade_step::scale_t scale_warm = {};
 uint16_t step_white_temp = 0;
 uint16_t step_warm_temp = 0;
 bool cw_refresh_flag = false;
@@ -35,7 +36,7 @@ uint16_t move(uint32_t value, int32_t error, uint32_t step) {
 
 // Both channels' steps for distances that are not both 0, packed as
 // white | warm << 16. At most one channel is behind the other; it alone needs
-// the arithmetic of fade_step.h (in integers, fade_step_int.h). The leading
+// the step arithmetic (fade_step.h). The leading
 // one has the scale 1.0 and takes step_gain. A function of its own, so the
 // tick keeps its few values in registers across it.
 [[gnu::noinline]] uint32_t channel_steps(uint32_t error_white_abs, uint32_t error_warm_abs) {
@@ -44,14 +45,14 @@ uint16_t move(uint32_t value, int32_t error, uint32_t step) {
     const uint32_t behind_abs = white_leads ? error_warm_abs : error_white_abs;
     if (light_ctrl_handle.first_change) {
         light_ctrl_handle.first_change = false;
-        const fade_step_int::scale_t behind_scale = fade_step_int::scale(behind_abs, max_error);
-        scale_white = white_leads ? fade_step_int::scale_one : behind_scale;
-        scale_warm = white_leads ? behind_scale : fade_step_int::scale_one;
+        const fade_step::scale_t behind_scale = fade_step::scale(behind_abs, max_error);
+        scale_white = white_leads ? fade_step::scale_one : behind_scale;
+        scale_warm = white_leads ? behind_scale : fade_step::scale_one;
     }
     const uint32_t behind_step =
         behind_abs == max_error
             ? step_gain
-            : fade_step_int::step(behind_abs, max_error, white_leads ? scale_warm : scale_white);
+            : fade_step::step(behind_abs, max_error, white_leads ? scale_warm : scale_white);
     return white_leads ? step_gain | behind_step << 16 : behind_step | step_gain << 16;
 }
 
@@ -67,7 +68,7 @@ void _light_ctrl_gradually_stop(void) {
 }
 
 uint32_t _light_ctrl_gradual_period_us(void) {
-    return static_cast<uint32_t>(1000u * light_cfg_data.gradual_time) / 18000u;
+    return static_cast<uint32_t>(1000u * light_cfg_data.gradual_time) / CTRL_CAL_VALUE_RANGE;
 }
 
 void light_ctrl_gradually_timer_handler(void) {
@@ -136,9 +137,6 @@ void _light_ctrl_cct_shut_down_time_callback(void *param) {
     light_set_cw(0, 0);
 }
 
-bool light_ctrl_fade_refresh_flag(void) {
-    return cw_refresh_flag;
-}
 void light_ctrl_fade_set_refresh_flag(bool value) {
     cw_refresh_flag = value;
 }

@@ -1,6 +1,6 @@
 // Brightness and temperature percentages to channel values and back, and the
 // write of a channel pair to the PWM outputs.
-#include "light_ctrl_internal.h"
+#include "light_ctrl_private.h"
 
 #include "pwm.h"
 

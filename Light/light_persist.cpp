@@ -1,6 +1,6 @@
 // The saved light record: written on request or after a delay, read and
 // validated at start-up. The lamp always starts switched on and fades in.
-#include "light_ctrl_internal.h"
+#include "light_ctrl_private.h"
 
 #include "nvm_data_mgmt.h"
 #include "timer.h"

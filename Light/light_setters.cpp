@@ -1,6 +1,6 @@
 // Setters, getters and the scene snapshot. Setters change only light_ctrl_data;
 // light_ctrl_process makes a change visible.
-#include "light_ctrl_internal.h"
+#include "light_ctrl_private.h"
 
 light_result_t light_ctrl_data_switch_set(bool on_off) {
     light_ctrl_data.switch_status = on_off;

@@ -1,6 +1,7 @@
 // The module's shared records, their power-on values, and the low-power hooks
 // that the module keeps for the firmware's power management (they do nothing).
-#include "light_ctrl_internal.h"
+#include "light_ctrl_hooks.h"
+#include "light_ctrl_private.h"
 
 #include "timer.h"
 

@@ -1,5 +1,5 @@
 // light_ctrl_process: the one path from the logical state to the outputs.
-#include "light_ctrl_internal.h"
+#include "light_ctrl_private.h"
 
 namespace {
 bool last_switch_status = false; // switch_status seen by the previous call

@@ -1,9 +1,11 @@
 #include "board_host.h"
 
-#include "../pwm.h"
-#include "../tim.h"
-#include "../../Light/light_ctrl.h"
-#include "../../System/timer_service.h"
+#include "light_ctrl.h"
+#include "light_ctrl_hooks.h"
+#include "nvm_data_mgmt.h"
+#include "pwm.h"
+#include "tim.h"
+#include "timer_service.h"
 
 #include <cstdint>
 
@@ -20,7 +22,6 @@ struct {
 
 uint64_t now_us = 0;
 uint16_t duty[ALLOW_CHANNEL_NUM];
-uint64_t pwm_writes = 0;
 board_pwm_listener_t pwm_listener = nullptr;
 void *pwm_listener_ctx = nullptr;
 board_timer14_listener_t tim14_listener = nullptr;
@@ -68,7 +69,6 @@ void pwm_set_duty(uint8_t channel, uint16_t value) {
         return;
     }
     duty[channel] = value;
-    ++pwm_writes;
     if (pwm_listener != nullptr) {
         pwm_listener(pwm_listener_ctx, now_us, channel, value);
     }
@@ -80,8 +80,13 @@ void board_reset(void) {
     for (auto &d : duty) {
         d = 0;
     }
-    pwm_writes = 0;
     timer_service_reset();
+}
+
+void board_power_on(void) {
+    light_ctrl_power_on_reset();
+    board_reset();
+    nvm_init();
 }
 
 uint64_t board_now_us(void) {
@@ -155,9 +160,6 @@ void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx) {
 
 uint16_t board_pwm_duty(uint8_t channel) {
     return channel < ALLOW_CHANNEL_NUM ? duty[channel] : 0;
-}
-uint64_t board_pwm_write_count(void) {
-    return pwm_writes;
 }
 
 bool board_timer14_running(void) {

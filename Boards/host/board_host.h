@@ -12,6 +12,8 @@
  * a timer due at millisecond D runs at D * 1000 us. Timer 14 ticks at
  * start + k * period (k >= 1); a period of 0 is served as 1 us.
  */
+#include "board_observe.h"
+
 #include <stdbool.h>
 #include <stdint.h>
 
@@ -19,13 +21,11 @@
 extern "C" {
 #endif
 
-typedef void (*board_pwm_listener_t)(void *ctx, uint64_t t_us, uint8_t channel, uint16_t duty);
-
-/* Power-on: clock 0, timer 14 stopped, outputs 0, timer service reset,
- * listener kept. The flash is not touched (it survives power cuts). */
+/* The board without power: clock 0, timer 14 stopped, outputs 0, timer
+ * service reset, listeners kept. The flash is not touched (it survives power
+ * cuts). board_power_on does this first. */
 void board_reset(void);
 
-uint64_t board_now_us(void);
 /* Runs every event due up to and including t_us, then sets the clock to t_us
  * (never backwards). */
 void board_run_until(uint64_t t_us);
@@ -35,20 +35,11 @@ uint8_t board_next_event_us(uint64_t *t_us);
 /* The same for software-timer expiries alone. */
 uint8_t board_next_timer_expiry_us(uint64_t *t_us);
 
-/* Called on every pwm_set_duty, with the time of the write; NULL for none. */
-void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx);
-uint16_t board_pwm_duty(uint8_t channel);
-uint64_t board_pwm_write_count(void);
-
 /* Called when timer 14 is started (running = true, also on a restart) and when
  * a running timer 14 is stopped; NULL for none. */
 typedef void (*board_timer14_listener_t)(void *ctx, uint64_t t_us, bool running,
                                          uint32_t period_us);
 void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx);
-
-bool board_timer14_running(void);
-uint32_t board_timer14_period_us(void);
-uint64_t board_timer14_tick_count(void);
 
 #ifdef __cplusplus
 }

@@ -1,11 +1,12 @@
 // Clocks, timer 14 and PWM of the emulated nRF51 lamp board.
 #include "board_microbit.h"
 
+#include "light_ctrl.h"
 #include "nrf51.h"
-#include "../pwm.h"
-#include "../tim.h"
-#include "../../Light/light_ctrl.h"
-#include "../../System/timer_service.h"
+#include "nvm_data_mgmt.h"
+#include "pwm.h"
+#include "tim.h"
+#include "timer_service.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ struct {
     bool running;
     uint32_t period_us;
     uint64_t due_us; // next tick
-    uint32_t ticks;
+    uint64_t ticks;
 } tim14;
 
 uint16_t duty[ALLOW_CHANNEL_NUM];
@@ -133,6 +134,11 @@ void board_init(void) {
     NVIC_ISER = 1u << TIMER0_IRQN;
 }
 
+void board_power_on(void) {
+    board_init();
+    nvm_init();
+}
+
 void board_start_clocks(void) {
     BOARD_CRITICAL_BEGIN();
     SYST_RVR = systick_reload;
@@ -214,7 +220,7 @@ bool board_timer14_running(void) {
 uint32_t board_timer14_period_us(void) {
     return tim14.period_us;
 }
-uint32_t board_timer14_tick_count(void) {
+uint64_t board_timer14_tick_count(void) {
     return tim14.ticks;
 }
 uint32_t board_idle_passes(void) {

@@ -29,6 +29,8 @@
  * tick interrupt. A tick served late (one that overran its period) is followed
  * at once by those that fell due meanwhile, in order with the milliseconds.
  */
+#include "board_observe.h"
+
 #include <stdbool.h>
 #include <stdint.h>
 
@@ -43,22 +45,12 @@ void board_irq_restore(uint32_t primask);
 #define BOARD_CRITICAL_BEGIN() uint32_t board_saved_primask_ = board_irq_save()
 #define BOARD_CRITICAL_END()   board_irq_restore(board_saved_primask_)
 
-/* Interrupt priorities and peripherals; the clocks stay stopped (time 0). */
+/* Interrupt priorities and peripherals; the clocks stay stopped (time 0).
+ * board_power_on calls it first. board_now_us gives the due time of the tick
+ * or the millisecond of the SysTick being served, the counter in thread mode. */
 void board_init(void);
 /* Starts SysTick and the microsecond counter together: time runs from here. */
 void board_start_clocks(void);
-/* Time of the event in progress in microseconds: the due time of the tick or
- * the millisecond of the SysTick being served; the counter in thread mode. */
-uint64_t board_now_us(void);
-
-typedef void (*board_pwm_listener_t)(void *ctx, uint64_t t_us, uint8_t channel, uint16_t duty);
-void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx);
-uint16_t board_pwm_duty(uint8_t channel);
-
-bool board_timer14_running(void);
-/* Period in service, after raising to the shortest workable one. */
-uint32_t board_timer14_period_us(void);
-uint32_t board_timer14_tick_count(void);
 /* Passes of the thread-mode idle loop: it advances only while no interrupt
  * keeps the processor. */
 uint32_t board_idle_passes(void);

@@ -1,5 +1,5 @@
-// Checks the integer fade step (Light/fade_step_int.h) against the float
-// reference (Light/fade_step.h) over every input a fade can meet, and prints
+// Checks the integer fade step (Light/fade_step/fade_step.h) against the float
+// reference (tests/support/fade_step_float.h) over every input a fade can meet, and prints
 // the number of cases and the time taken.
 //
 // 1. Scales: every pair 0 <= a <= m, 1 <= m <= 65535, bit for bit.
@@ -9,7 +9,7 @@
 //    every such float, not only the scales of the same fade, so a scale kept
 //    from an earlier fade is covered too:
 //    - s = 0 and s = 1: every pair e < m.
-//    - e = 0 and e = 1 with s in (0, 1): both give 0; see fade_step_int.h. The
+//    - e = 0 and e = 1 with s in (0, 1): both give 0; see fade_step.h. The
 //      float reference is checked on every pair with a few scales per m.
 //    - e >= 2, s in (0, 1): with D = e - 1 - (m - 1)*s (exact) and
 //      B = 2^(p-24) + 2^-24, p = floor(log2(e - 1)), both paths give [D > 0]
@@ -19,13 +19,13 @@
 //        the step is [D + (m*s - x) >= -2^-25]. Where that differs from [D > 0],
 //        x is within one float of e - 1 .. e, so |x - m*s| <= 2^(p-24), and
 //        |D| <= 2^(p-24) + 2^-25.
-//        integer: the step is [D > s - th*2^-k] with th from fade_step_int.h,
+//        integer: the step is [D > s - th*2^-k] with th from fade_step.h,
 //        and s - th*2^-k lies in [-2^-25 - 2^(p-24) - 2^-k, 2^(p-24)).
 //      So for every pair (e, m) it is enough to check the floats s with
 //      |D| <= B: a window of width 2B/(m-1) around (e-1)/(m-1), about four
 //      floats. The window is taken a little wider than B.
 #include "fade_step.h"
-#include "fade_step_int.h"
+#include "fade_step_float.h"
 
 #include <atomic>
 #include <chrono>
@@ -37,8 +37,8 @@
 
 namespace {
 
-using fade_step::bits_of;
-using fade_step::float_of;
+using fade_step_float::bits_of;
+using fade_step_float::float_of;
 
 struct tally {
     uint64_t cases = 0;
@@ -57,9 +57,9 @@ void report(const char *what, uint64_t e, uint64_t m, uint32_t s, uint32_t want,
 void check_scales(uint32_t m, tally &t) {
     for (uint32_t a = 0; a <= m; ++a) {
         const uint32_t want =
-            bits_of(fade_step::scale(static_cast<uint16_t>(a), static_cast<uint16_t>(m)));
-        const uint32_t got = fade_step_int::float_bits(
-            fade_step_int::scale(static_cast<uint16_t>(a), static_cast<uint16_t>(m)));
+            bits_of(fade_step_float::scale(static_cast<uint16_t>(a), static_cast<uint16_t>(m)));
+        const uint32_t got = fade_step::float_bits(
+            fade_step::scale(static_cast<uint16_t>(a), static_cast<uint16_t>(m)));
         ++t.cases;
         if (want != got) {
             report("scale", a, m, want, want, got, t);
@@ -68,9 +68,9 @@ void check_scales(uint32_t m, tally &t) {
 }
 
 void check_step(uint32_t e, uint32_t m, float s, tally &t) {
-    const uint16_t want = fade_step::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m), s, 1);
-    const uint16_t got = fade_step_int::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m),
-                                             fade_step_int::from_float_bits(bits_of(s)));
+    const uint16_t want = fade_step_float::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m), s, 1);
+    const uint16_t got = fade_step::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m),
+                                             fade_step::from_float_bits(bits_of(s)));
     ++t.cases;
     if (want != got) {
         report("step", e, m, bits_of(s), want, got, t);
@@ -88,14 +88,14 @@ void check_steps(uint32_t m, tally &t) {
     for (uint32_t e = 0; e < 2 && e < m; ++e) {
         const float some[] = {
             lowest, float_of(bits_of(lowest) + 1u), float_of(below_one),
-            fade_step::scale(1, static_cast<uint16_t>(m)),
-            fade_step::scale(static_cast<uint16_t>(m - 1), static_cast<uint16_t>(m))};
+            fade_step_float::scale(1, static_cast<uint16_t>(m)),
+            fade_step_float::scale(static_cast<uint16_t>(m - 1), static_cast<uint16_t>(m))};
         for (float s : some) {
             check_step(e, m, s, t);
         }
     }
     for (uint32_t e = 2; e < m; ++e) {
-        const uint32_t p = fade_step_int::log2_floor(e - 1);
+        const uint32_t p = fade_step::log2_floor(e - 1);
         const double bound =
             (std::ldexp(1.0, static_cast<int>(p) - 24) + std::ldexp(1.0, -24)) * 1.25;
         const double centre = static_cast<double>(e - 1) / static_cast<double>(m - 1);

@@ -2,7 +2,8 @@
 // instruction-set simulator (tick_cost.py): PWM writes and timer 14 only set
 // variables, the flash refuses everything.
 #include "light_ctrl.h"
-#include "light_ctrl_internal.h"
+#include "light_ctrl_hooks.h"
+#include "light_ctrl_private.h"
 
 #include <stdint.h>
 

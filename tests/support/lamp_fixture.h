@@ -3,7 +3,8 @@
 #include "board_host.h"
 #include "flash_host.h"
 #include "light_ctrl.h"
-#include "light_ctrl_internal.h"
+#include "light_ctrl_hooks.h"
+#include "light_ctrl_private.h"
 #include "nvm_data_mgmt.h"
 
 #include <gtest/gtest.h>
@@ -37,9 +38,7 @@ class LampTest : public ::testing::Test {
 
     // RAM back to reset values; the flash keeps what it holds.
     void power_on() {
-        light_ctrl_power_on_reset();
-        board_reset();
-        nvm_init();
+        board_power_on();
         writes.clear();
         board_pwm_set_listener(&LampTest::record, this);
     }

@@ -2,7 +2,8 @@
 
 #include "board_host.h"
 #include "flash_host.h"
-#include "light_ctrl_internal.h"
+#include "light_ctrl_hooks.h"
+#include "light_ctrl.h"
 #include "nvm_data_mgmt.h"
 
 #include <cstdio>
@@ -128,10 +129,8 @@ void keep_config(lamp_config &kept, const lamp_config &cfg) {
 } // namespace
 
 void lamp_runner::power_on(uint64_t t_us) {
-    light_ctrl_power_on_reset();
-    board_reset();
+    board_power_on();
     offset_us_ = t_us;
-    nvm_init();
     apply_config(config_);
     powered_ = true;
     flash_ops_ = flash_host_operations();

@@ -1,9 +1,9 @@
-// The integer fade step (fade_step_int.h) gives the bits of the float
-// reference (fade_step.h): scales worked out exactly by hand, the boundaries
+// The integer fade step (fade_step.h) gives the bits of the float
+// reference (fade_step_float.h): scales worked out exactly by hand, the boundaries
 // where the float rounding decides a step, and a fixed random sample.
 // bench/fade_exhaustive checks every input.
 #include "fade_step.h"
-#include "fade_step_int.h"
+#include "fade_step_float.h"
 
 #include <gtest/gtest.h>
 
@@ -12,15 +12,15 @@
 
 namespace {
 
-using fade_step::bits_of;
-using fade_step::float_of;
+using fade_step_float::bits_of;
+using fade_step_float::float_of;
 
 uint32_t int_step(uint32_t e, uint32_t m, uint32_t scale_bits) {
-    return fade_step_int::step(e, m, fade_step_int::from_float_bits(scale_bits));
+    return fade_step::step(e, m, fade_step::from_float_bits(scale_bits));
 }
 
 uint32_t float_step(uint32_t e, uint32_t m, uint32_t scale_bits) {
-    return fade_step::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m), float_of(scale_bits),
+    return fade_step_float::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m), float_of(scale_bits),
                            1);
 }
 
@@ -40,8 +40,8 @@ TEST(FadeStep, ScalesAreTheCorrectlyRoundedQuotient) {
     };
     for (const row &r : rows) {
         SCOPED_TRACE(testing::Message() << r.a << "/" << r.m);
-        EXPECT_EQ(fade_step_int::float_bits(fade_step_int::scale(r.a, r.m)), r.bits);
-        EXPECT_EQ(bits_of(fade_step::scale(r.a, r.m)), r.bits);
+        EXPECT_EQ(fade_step::float_bits(fade_step::scale(r.a, r.m)), r.bits);
+        EXPECT_EQ(bits_of(fade_step_float::scale(r.a, r.m)), r.bits);
     }
 }
 
@@ -98,8 +98,8 @@ TEST(FadeStep, FixedRandomSampleMatchesTheFloatReference) {
     for (int i = 0; i < 200000; ++i) {
         const uint32_t m0 = rng() % 65535u + 1u;
         const uint32_t a0 = rng() % (m0 + 1u);
-        const float s = fade_step::scale(static_cast<uint16_t>(a0), static_cast<uint16_t>(m0));
-        scale_diffs += bits_of(s) != fade_step_int::float_bits(fade_step_int::scale(a0, m0));
+        const float s = fade_step_float::scale(static_cast<uint16_t>(a0), static_cast<uint16_t>(m0));
+        scale_diffs += bits_of(s) != fade_step::float_bits(fade_step::scale(a0, m0));
         // A step near where the channel starts to move (e - 1 about (m - 1)*s),
         // and one anywhere.
         const uint32_t m = rng() % 65534u + 2u;

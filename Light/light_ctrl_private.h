@@ -1,8 +1,8 @@
-#ifndef LIGHT_LIGHT_CTRL_INTERNAL_H
-#define LIGHT_LIGHT_CTRL_INTERNAL_H
+#ifndef LIGHT_LIGHT_CTRL_PRIVATE_H
+#define LIGHT_LIGHT_CTRL_PRIVATE_H
 /*
- * Module-private operations shared between the module's files, and the hooks
- * that tests and the simulator use. Not for the firmware above.
+ * Operations the module's files share with each other. Not for the firmware
+ * above; tests include it to check these operations one by one.
  */
 #include "light_ctrl.h"
 
@@ -41,7 +41,7 @@ void ligth_ctrl_data_auto_save_timer_callback(void *param);
 light_result_t light_flash_read_app_data(light_app_data_flash_t *data);
 light_result_t light_flash_write_app_data(light_app_data_flash_t *data);
 
-/* Per-file power-on state. */
+/* Each file's records back to their power-on values (light_ctrl_hooks.h). */
 void _light_state_reset(void);
 void _light_fade_reset(void);
 void _light_switch_reset(void);
@@ -49,14 +49,6 @@ void _light_adjust_reset(void);
 void _light_countdown_reset(void);
 void _light_blink_reset(void);
 void _light_persist_reset(void);
-
-/* Every byte of the module back to its power-on value (what a reset does on
- * the chip). Tests and the simulator reset the board and timer service too. */
-void light_ctrl_power_on_reset(void);
-
-/* Fade alternation state, for tests that start a fade with either value. */
-bool light_ctrl_fade_refresh_flag(void);
-void light_ctrl_fade_set_refresh_flag(bool value);
 
 #ifdef __cplusplus
 }

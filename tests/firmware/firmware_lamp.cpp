@@ -1,11 +1,9 @@
 // The lamp scenario on the Cortex-M0: its trace goes out through semihosting,
 // and its reset is a real chip reset, with the flash keeping the saved record.
 #include "board_microbit.h"
+#include "scenario_lamp.h"
+#include "script.h"
 #include "semihost.h"
-
-#include "../../firmware_test/scenario_lamp.h"
-#include "../../firmware_test/script.h"
-#include "../../System/nvm_data_mgmt.h"
 
 namespace {
 // Survives the chip reset (startup neither copies nor clears .noinit).
@@ -30,8 +28,7 @@ void script_platform_done(uint8_t status) {
 int main() {
     const uint8_t boot = boot_mark == second_boot_mark ? 2 : 1;
     boot_mark = 0;
-    board_init();
-    nvm_init();
+    board_power_on();
     board_pwm_set_listener(script_pwm_listener, nullptr);
     scenario_lamp_start(boot);
     board_start_clocks();

@@ -5,8 +5,6 @@
 
 #include "board_host.h"
 #include "flash_host.h"
-#include "light_ctrl_internal.h"
-#include "nvm_data_mgmt.h"
 
 #include <cstdio>
 
@@ -29,9 +27,7 @@ void script_platform_done(uint8_t status) {
 }
 
 static void run_boot(uint8_t boot) {
-    light_ctrl_power_on_reset();
-    board_reset();
-    nvm_init();
+    board_power_on();
     board_pwm_set_listener(script_pwm_listener, nullptr);
     stop_requested = false;
     scenario_lamp_start(boot);

@@ -2,11 +2,9 @@
 // The trace shows the period the board used, that the software timers kept
 // their milliseconds and that thread mode kept running.
 #include "board_microbit.h"
+#include "light_ctrl.h"
+#include "script.h"
 #include "semihost.h"
-
-#include "../../firmware_test/script.h"
-#include "../../Light/light_ctrl.h"
-#include "../../System/nvm_data_mgmt.h"
 
 namespace {
 
@@ -23,7 +21,7 @@ void report_tick() {
 
 void report_progress() {
     script_result("idle_passes_during_blink", board_idle_passes() - idle_at_start);
-    script_result("ticks", board_timer14_tick_count());
+    script_result("ticks", static_cast<uint32_t>(board_timer14_tick_count()));
 }
 
 void done() {
@@ -48,8 +46,7 @@ void script_platform_done(uint8_t status) {
 }
 
 int main() {
-    board_init();
-    nvm_init();
+    board_power_on();
     board_pwm_set_listener(script_pwm_listener, nullptr);
     light_ctrl_init();
     script_run(steps, sizeof steps / sizeof steps[0]);

@@ -1,12 +1,12 @@
-#ifndef LIGHT_FADE_STEP_H
-#define LIGHT_FADE_STEP_H
+#ifndef TESTS_SUPPORT_FADE_STEP_FLOAT_H
+#define TESTS_SUPPORT_FADE_STEP_FLOAT_H
 // Arithmetic of one fade step in single-precision float: the readable
-// reference. The tick runs its integer form (fade_step_int.h); the host tests
-// and bench/fade_exhaustive compare the two.
+// reference. The tick runs its integer form (Light/fade_step/fade_step.h); the
+// host tests and bench/fade_exhaustive compare the two.
 #include <stdint.h>
 #include <string.h>
 
-namespace fade_step {
+namespace fade_step_float {
 
 // A float's bit pattern and back, for comparing scales bit for bit.
 inline uint32_t bits_of(float f) {
@@ -47,6 +47,6 @@ inline uint16_t step(uint16_t error_abs, uint16_t max_error, float channel_scale
     return delta < step_gain ? delta : step_gain;
 }
 
-} // namespace fade_step
+} // namespace fade_step_float
 
 #endif

@@ -1,8 +1,11 @@
-#ifndef LIGHT_FADE_STEP_INT_H
-#define LIGHT_FADE_STEP_INT_H
-// The fade step of fade_step.h in integer arithmetic, bit for bit, for a core
-// without an FPU: what the tick runs on every board. fade_step.h stays the
-// readable reference that the host tests and bench/fade_exhaustive compare with.
+#ifndef LIGHT_FADE_STEP_H
+#define LIGHT_FADE_STEP_H
+// One fade step (the scale of a channel's distance and the step it takes) in
+// integer arithmetic, bit for bit what the single-precision float steps give,
+// for a core without an FPU. The float form is the readable reference in
+// tests/support/fade_step_float.h; the host tests and bench/fade_exhaustive
+// compare the two. The module finds this header through its include path, so
+// a benchmark can build the tick on another form of the step.
 //
 // Notation: RN = round to nearest, ties to even, to single precision. A scale s
 // in (0, 1) is mant * 2^-k with 2^23 <= mant < 2^24; every scale of a distance
@@ -10,7 +13,7 @@
 // The tick calls scale and step once each, so they are inlined into it.
 #include <stdint.h>
 
-namespace fade_step_int {
+namespace fade_step {
 
 // A scale as mant | k << 24; 0 is 0.0, and 1.0 is mant 2^23 with k 23.
 typedef uint32_t scale_t;
@@ -160,6 +163,6 @@ inline uint32_t log2_floor(uint32_t v) {
     return w < th ? 1u : 0u;
 }
 
-} // namespace fade_step_int
+} // namespace fade_step
 
 #endif
