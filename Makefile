@@ -1,46 +1,66 @@
-# Entry points a firmware engineer expects. Everything goes through the CMake presets.
-.PHONY: all demo build test test-host test-asan test-firmware tick-cost lampsim-speed fade-exhaustive format clean
+# Entry points; everything goes through the CMake presets (CMakePresets.json).
+# `make help` lists them. A preset is configured once; later runs only build
+# what changed and run the tests.
+.PHONY: help demo test test-host test-asan test-m0 tick-cost lampsim-speed fade-exhaustive \
+        install format clean
 
-all: build
+PREREQ := tools/prerequisites.sh
 
-build:
-	cmake --preset host
-	cmake --build --preset host
+help:
+	@echo "make demo             the virtual lamp's demonstration: out/demo.csv, out/demo.vcd, out/demo.svg"
+	@echo "make test             every test: host, host under sanitizers, Cortex-M0 under QEMU"
+	@echo "make test-host        the host tests only (build/host)"
+	@echo "make test-asan        the host tests under AddressSanitizer and UBSan (build/asan)"
+	@echo "make test-m0          the Cortex-M0 build, its tests under QEMU and the size test (build/m0)"
+	@echo "make tick-cost        fade tick cost on the Cortex-M0, instruction by instruction"
+	@echo "make lampsim-speed    simulation speed of lampsim"
+	@echo "make fade-exhaustive  integer fade step against the float one over every input (minutes)"
+	@echo "make install PREFIX=DIR  the module, its services and headers, for find_package(light_ctrl)"
+	@echo "make format           clang-format over every source"
+	@echo "make clean            remove build/ and out/"
 
-# The virtual lamp's demonstration: writes out/demo.csv, out/demo.vcd, out/demo.svg.
-demo: build
-	./build/host/tools/lampsim/lampsim
+# Configure a preset only when it has never been configured; the build step
+# re-runs CMake by itself when a CMakeLists.txt changes.
+build/%/CMakeCache.txt:
+	cmake --preset $*
 
-test: test-host test-asan test-firmware
+demo:
+	@$(PREREQ) demo
+	@$(MAKE) --no-print-directory build/demo/CMakeCache.txt
+	cmake --build --preset demo
+	./build/demo/tools/lampsim/lampsim
 
-test-host:
-	cmake --preset host
-	cmake --build --preset host
-	ctest --preset host
+test: test-host test-asan test-m0
 
-test-asan:
-	cmake --preset asan
-	cmake --build --preset asan
-	ctest --preset asan
+test-host test-asan test-m0: test-%:
+	@$(PREREQ) test
+	@$(MAKE) --no-print-directory build/$*/CMakeCache.txt
+	cmake --build --preset $*
+	ctest --preset $*
 
-# Cross build and emulator run, when the Cortex-M0 toolchain is installed.
-test-firmware:
-	@if command -v arm-none-eabi-gcc >/dev/null 2>&1 && [ -f cmake/arm-none-eabi.cmake ]; then \
-		cmake --preset m0 && cmake --build --preset m0 && ctest --preset m0; \
-	else echo "test-firmware: Cortex-M0 toolchain not found, skipped"; fi
+tick-cost:
+	@$(PREREQ) bench
+	@$(MAKE) --no-print-directory build/m0/CMakeCache.txt
+	cmake --build --preset m0 --target tick_cost
 
-# Simulation speed of lampsim: an idle day and a busy run of blink fades.
-lampsim-speed: build
+lampsim-speed:
+	@$(PREREQ) demo
+	@$(MAKE) --no-print-directory build/host/CMakeCache.txt
+	cmake --build --preset host --target lampsim_speed
 	./build/host/bench/lampsim/lampsim_speed
 
-# Fade tick cost on the Cortex-M0 (instruction-set simulation, about a minute).
-tick-cost:
-	cmake --preset m0 && cmake --build --preset m0 --target tick_cost
-
-# Integer fade step against the float reference over every input (about 6 min,
-# one thread; THREADS=2 for two).
-fade-exhaustive: build
+# One thread by default; THREADS=2 for two.
+fade-exhaustive:
+	@$(PREREQ) demo
+	@$(MAKE) --no-print-directory build/host/CMakeCache.txt
+	cmake --build --preset host --target fade_exhaustive
 	nice ./build/host/bench/fade_exhaustive/fade_exhaustive $(or $(THREADS),1)
+
+install:
+	@$(PREREQ) demo
+	@$(MAKE) --no-print-directory build/demo/CMakeCache.txt
+	cmake --build --preset demo
+	cmake --install build/demo --prefix $(or $(PREFIX),/usr/local)
 
 format:
 	git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format -i

@@ -7,8 +7,16 @@
  * across power cycles.
  *
  * Platform calls: Boards/pwm.h, Boards/tim.h, System/timer.h,
- * System/nvm_data_mgmt.h, System/utilities.h. The board calls
- * light_ctrl_gradually_timer_handler once per period of timer 14.
+ * System/nvm_data_mgmt.h, System/utilities.h. What the board does for it:
+ *  - at power-on, brings up its clocks, the timer service and the store
+ *    (nvm_init), then calls light_ctrl_init once;
+ *  - calls timer_service_advance every millisecond (System/timer_service.h);
+ *  - calls light_ctrl_gradually_timer_handler once per period of timer 14
+ *    while it runs (Boards/tim.h).
+ * The module takes no lock: every call into it runs to completion before the
+ * next starts. The tick and the software-timer callbacks share one interrupt
+ * priority; the firmware above calls the operations below from a
+ * software-timer callback, or with those interrupts masked.
  */
 #include <stdbool.h>
 #include <stdint.h>

@@ -1,19 +1,24 @@
 #ifndef SYSTEM_TIMER_H
 #define SYSTEM_TIMER_H
 /*
- * Software timer service: one-shot millisecond timers with callbacks.
+ * Software timer service: one-shot millisecond timers with callbacks. The
+ * module owns its records (static storage); the service links pending ones.
+ * The board drives the service's clock through timer_service.h.
  *
- * Contract the light module relies on:
  *  - timer_init binds the callback; it may be called on a pending record and
  *    leaves it pending.
- *  - timestamp holds the interval last given to timer_set_value.
- *  - timer_start arms the record for one interval (0 counts as 1 ms). Arming a
- *    pending record restarts its interval; the record stays pending once.
+ *  - timestamp holds the interval last given to timer_set_value, in ms.
+ *  - timer_start arms the record for one interval; an interval of 0 counts as
+ *    1 ms, so a callback re-arming itself with 0 cannot spin. Arming a pending
+ *    record restarts its interval; the record stays pending once.
  *  - A record re-armed from inside its own callback counts the next interval
  *    from the due time of the run in progress, so periodic timers do not drift.
  *  - A callback may arm or stop any record, itself included.
  *  - timer_stop cancels a pending run; harmless on a record that is not pending.
- * The board side of the service (clock, dispatch) is in timer_service.h.
+ *
+ * Calling context: callbacks (they run inside timer_service_advance), the fade
+ * tick, and code that neither interrupts nor is interrupted by
+ * timer_service_advance. The service takes no lock.
  */
 #include <stdbool.h>
 #include <stdint.h>

@@ -2,10 +2,17 @@
 #define SYSTEM_TIMER_SERVICE_H
 /*
  * Board side of the software timer service: the board owns the time base and
- * drives the service's millisecond clock. Callbacks run from inside
- * timer_service_advance, in due order; records due on the same millisecond run
- * in the order they were armed. While a callback runs, the service clock reads
- * that record's due time.
+ * drives the service's millisecond clock.
+ *
+ * The board calls timer_service_advance(1) once every millisecond, from its
+ * millisecond interrupt (a SysTick, say), or timer_service_advance(n) for n
+ * milliseconds passed at once. The module's software-timer callbacks run
+ * inside it, in due order; records due on the same millisecond run in the
+ * order they were armed, and while a callback runs the service clock reads
+ * that record's due time. It must not be re-entered, and it must neither
+ * preempt nor be preempted by the fade tick (Boards/tim.h): give both the same
+ * interrupt priority, or serve both from one dispatcher, the millisecond
+ * first when both fall on the same microsecond.
  */
 #include <stdint.h>
 
@@ -17,7 +24,8 @@ extern "C" {
 void timer_service_advance(uint32_t elapsed_ms);
 /* Current service time in ms (wraps after 2^32 ms). */
 uint32_t timer_service_now(void);
-/* 1 and *ms_until = ms from now to the next due record, or 0 if none pending. */
+/* 1 and *ms_until = ms from now to the next due record, or 0 if none pending;
+ * for a board that sleeps until the next expiry. */
 uint8_t timer_service_next_due_in(uint32_t *ms_until);
 /* Power-on state: clock 0, nothing pending. Records are not touched. */
 void timer_service_reset(void);

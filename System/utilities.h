@@ -1,5 +1,9 @@
 #ifndef SYSTEM_UTILITIES_H
 #define SYSTEM_UTILITIES_H
+/*
+ * Checksum of the saved light record and of the store's entries. Pure
+ * functions: callable from any context, also from interrupts.
+ */
 #include <stdint.h>
 
 #ifdef __cplusplus

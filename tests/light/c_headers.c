@@ -7,6 +7,7 @@
 #include "pwm.h"
 #include "tim.h"
 #include "flash.h"
+#include "board_observe.h"
 #include "board_host.h"
 #include "flash_host.h"
 
