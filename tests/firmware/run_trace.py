@@ -5,6 +5,8 @@ compare:    the lamp scenario's trace must equal the host board's, byte for byte
             (every PWM write with its time, every result), plus a few anchors
             worked out by hand so that two equally wrong runs cannot pass.
 fast-blink: a 120 ms blink on the target, checked against hand-worked values.
+mix:        the integer mixing against the float form over every input on the
+            target: no difference, and the checksum the host test asserts.
 
 The emulator runs with -icount (virtual time from the instruction count), so the
 run is deterministic and independent of the machine's load.
@@ -108,6 +110,31 @@ def fast_blink(args):
     print("fast blink: served at 22 us, timers on time, thread mode ran %d passes" % idle[0])
 
 
+# mix_reference_sum in tests/support/mix_sweep.h: FNV-1a over the float form's
+# results for all 196,608 inputs, the value the host test asserts too.
+MIX_REFERENCE_SUM = 0x2D3BA52A
+
+
+def mix(args):
+    status, lines = run_firmware(args.qemu, args.elf, args.timeout)
+    require(status == 0, "firmware exit status %d" % status)
+    found = [l.split() for l in lines if l.startswith("mix ")]
+    require(len(found) == 1, "one mix line, got %d" % len(found))
+    f = found[0]
+    v = dict(zip(f[1::2], f[2::2]))
+    require(int(v.get("inputs", "0")) == 3 * 256 * 256, "all 196608 inputs swept")
+    require(int(v.get("differences", "-1")) == 0,
+            "%s inputs differ from the float form" % v.get("differences"))
+    require(int(v.get("reference_sum", "0"), 16) == MIX_REFERENCE_SUM,
+            "float form's checksum %s, host's 0x%08x" % (v.get("reference_sum"), MIX_REFERENCE_SUM))
+    require(int(v.get("integer_sum", "0"), 16) == MIX_REFERENCE_SUM,
+            "integer mixing's checksum %s, host's 0x%08x" % (v.get("integer_sum"), MIX_REFERENCE_SUM))
+    # The same comparison notices the plain 9 * b * t / 5, as on the host.
+    require(int(v.get("plain_differences", "0")) == 543, "plain 9bt/5 differs on 543 inputs")
+    print("mix on the target: %s inputs, 0 differences, checksum 0x%08x"
+          % (v["inputs"], MIX_REFERENCE_SUM))
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--qemu", default="qemu-system-arm")
@@ -119,8 +146,10 @@ def main():
     c.add_argument("--mutate-write", type=int)
     f = sub.add_parser("fast-blink")
     f.add_argument("--elf", required=True)
+    m = sub.add_parser("mix")
+    m.add_argument("--elf", required=True)
     args = p.parse_args()
-    compare(args) if args.cmd == "compare" else fast_blink(args)
+    {"compare": compare, "fast-blink": fast_blink, "mix": mix}[args.cmd](args)
 
 
 if __name__ == "__main__":

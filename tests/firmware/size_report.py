@@ -100,6 +100,28 @@ def module_runtime(sizes, refs):
 SOFT_FLOAT = re.compile(r"^__(aeabi_[fd]|aeabi_[ui]?[lu]?2[fd]|aeabi_[fd]2|.*[sd]f[23i]|.*[sd]i[sd]f|clzsi2$)")
 
 
+# Soft-float routines by name, for a whole image: the AEABI ones (__aeabi_f*,
+# __aeabi_d*, the flag-setting compares __aeabi_cf*/__aeabi_cd*, the integer
+# conversions __aeabi_[u]i2f/d and __aeabi_[u]l2f/d, __aeabi_h2f) and libgcc's
+# own (__addsf3, __mulsf3, __eqsf2, __fixunssfsi, __floatsisf, __extendsfdf2,
+# __truncdfsf2, __mulsc3, __gnu_f2h_ieee, ...). __clzsi2 is not among them: 64-bit
+# integer division uses it too.
+SOFT_FLOAT_SYMBOL = re.compile(
+    r"^__(aeabi_(c?[fd][a-z0-9]|u?[il]2[fd]|h2f)\w*"
+    r"|(add|sub|mul|div|neg|powi)[sdtx]f[23]|(eq|ne|lt|le|gt|ge|unord|cmp)[sdtx]f2"
+    r"|fix(uns)?[sdtx]f[sdt]i|float(un)?[sdt]i[sdtx]f"
+    r"|extend[hsd]f[sdtx]f2|trunc[sdtx]f[hsd]f2|(mul|div)[sdtx]c3|gnu_[fdh]2[hf]\w*)$")
+
+
+def soft_float_symbols(objdump, elf):
+    """Soft-float routines among the symbols an image defines."""
+    text = subprocess.run([objdump, "-t", elf], check=True, stdout=subprocess.PIPE,
+                          text=True).stdout
+    names = {line.split()[-1] for line in text.splitlines()
+             if re.match(r"^[0-9a-f]{8} ", line)}
+    return sorted(n for n in names if SOFT_FLOAT_SYMBOL.match(n))
+
+
 def reachable(objdump, elf, root):
     """Functions reachable from root through direct calls and branches, read
     from the disassembly, and those of them that also call through a pointer
@@ -139,6 +161,9 @@ def main():
     p.add_argument("--objdump", help="with --no-soft-float-from")
     p.add_argument("--no-soft-float-from", metavar="FUNCTION",
                    help="fail if a soft-float routine is reachable from FUNCTION")
+    p.add_argument("--no-soft-float-in", metavar="ELF", nargs="+", default=[],
+                   help="with --objdump: fail if one of these images links a soft-float "
+                        "routine; images named *float* carry a float reference and may")
     a = p.parse_args()
     report = [subprocess.run([a.size, a.elf], check=True, stdout=subprocess.PIPE,
                              text=True).stdout.rstrip(), ""]
@@ -176,6 +201,17 @@ def main():
                       "pointer (not followed) in: %s" % (
                           a.no_soft_float_from, len(funcs), ", ".join(float_calls) or "none",
                           ", ".join(sorted(indirect)) or "none"))
+    float_images = []
+    for elf in a.no_soft_float_in:
+        name = elf.rsplit("/", 1)[-1]
+        found = soft_float_symbols(a.objdump, elf)
+        if "float" in name:
+            report.append("soft-float in %s (float reference, allowed): %d routines" % (
+                name, len(found)))
+            continue
+        report.append("soft-float in %s: %s" % (name, ", ".join(found) or "none"))
+        if found:
+            float_images.append(name)
     text = "\n".join(report) + "\n"
     print(text, end="")
     if a.out:
@@ -185,6 +221,9 @@ def main():
         sys.exit(1)
     if float_calls:
         print("FAIL: soft-float reachable from " + a.no_soft_float_from)
+        sys.exit(1)
+    if float_images:
+        print("FAIL: soft-float linked in " + ", ".join(float_images))
         sys.exit(1)
 
 
