@@ -1,7 +1,8 @@
 // The store: the slot manager, slot table and light record journaled over a
 // ring of three sectors, the scene region as plain flash rewritten through a
-// scratch sector (layout in nvm_data_mgmt.h). One file and few branches: the
-// module and its services share 8 KiB of flash on the Cortex-M0.
+// scratch sector (layout in nvm_data_mgmt.h). One file, few branches and few
+// arguments per call: the module and its services share the Cortex-M0's flash
+// budget.
 #include "nvm_data_mgmt.h"
 
 #include "utilities.h"
@@ -11,36 +12,58 @@
 namespace {
 
 constexpr uint32_t sector = FLASH_SECTOR_SIZE;
-constexpr uint32_t header = 4; // key, sequence number, check
-constexpr uint32_t check_at = 3;
+constexpr uint32_t slot_size = 36;
+constexpr uint8_t slots = 28;                                  // per journal sector
+constexpr uint32_t sector_header = sector - slots * slot_size; // 16
+constexpr uint32_t header_used = 7;                            // magic, generation, check
+constexpr uint32_t header = 4; // of an entry: key, generation, check
 constexpr uint32_t chunk = 16; // region bytes programmed at a time
-constexpr uint32_t ring_size = 3;
+constexpr uint8_t ring_size = 3;
+constexpr uint8_t no_head = ring_size;
+constexpr uint16_t none = 0xFFFF;                 // no entry: reads land past the data area
+constexpr uint8_t seed = 0x5A;                    // CRC start: an all-zero entry never checks
 constexpr nvm_kv_t journaled = NVM_KV_SCENE_DATA; // the keys below it
-constexpr uint32_t data_sector(uint32_t s) {
-    return FLASH_DATA_BASE_ADDR + s * sector;
-}
-constexpr uint32_t ring[ring_size] = {data_sector(1), data_sector(4), data_sector(0)};
-constexpr uint32_t scratch = data_sector(5);
+constexpr uint8_t ring[ring_size] = {1, 4, 0};
+constexpr uint32_t scratch = 5 * sector;
+constexpr uint32_t scene = 2 * sector;
+constexpr uint8_t magic[4] = {0x4C, 0x53, 0x54, 0x31};
 constexpr uint16_t region_size[NVM_KV_MAX] = {NVM_KV_SLOT_MGR_SIZE, NVM_KV_SLOT_TBL_SIZE,
                                               NVM_KV_LIGHT_DATA_SIZE, NVM_KV_SCENE_DATA_SIZE};
-static_assert(NVM_KV_SLOT_MGR_SIZE % chunk == 0 && NVM_KV_SLOT_TBL_SIZE % chunk == 0 &&
-                  NVM_KV_LIGHT_DATA_SIZE % chunk == 0 && NVM_KV_SCENE_DATA_SIZE % sector == 0,
-              "regions are whole chunks, the scene whole sectors");
-static_assert(3 * header + NVM_KV_SLOT_MGR_SIZE + NVM_KV_SLOT_TBL_SIZE + NVM_KV_LIGHT_DATA_SIZE <=
-                  sector,
-              "a hand-over fits one entry of every key in a sector");
+// Slots an entry of each journaled key takes.
+constexpr uint8_t slot_count[journaled] = {1, 8, 1};
+static_assert(FLASH_DATA_SIZE < none - header - NVM_KV_SLOT_TBL_SIZE, "offsets fit 16 bits");
+static_assert(NVM_KV_SLOT_MGR_SIZE == slot_size - header &&
+                  NVM_KV_LIGHT_DATA_SIZE == slot_size - header &&
+                  NVM_KV_SLOT_TBL_SIZE % chunk == 0 && NVM_KV_SCENE_DATA_SIZE % sector == 0,
+              "small regions fill a slot, the table whole chunks, the scene whole sectors");
+static_assert(header + NVM_KV_SLOT_TBL_SIZE <= 8 * slot_size &&
+                  header + NVM_KV_SLOT_TBL_SIZE > 7 * slot_size,
+              "the slot table's entry takes eight slots");
+static_assert(1 + 8 + 1 <= slots, "a hand-over fits one entry of every key in a sector");
+
+// A journal sector taking entries.
+struct place_t {
+    uint16_t gen; // its generation
+    uint8_t r;    // its ring index, or no_head
+    uint8_t next; // the first slot a new entry may take
+};
 
 // The whole RAM of the store.
 struct journal_t {
-    uint32_t current[journaled]; // newest complete entry of each key, 0 if none
-    uint16_t head;               // ring index of the sector taking entries
-    uint16_t next;               // offset in it of the next entry
-    uint16_t seq;                // newest sequence number in the ring
+    uint16_t current[journaled]; // data-area offset of each key's current entry, or none
+    place_t head;
 };
 journal_t j;
 
-uint32_t entry_size(nvm_kv_t key) {
-    return header + region_size[key];
+// Bytes a write brings: `len` bytes of `in` at offset `off` of a region.
+struct change_t {
+    const uint8_t *in;
+    uint32_t off;
+    uint32_t len;
+};
+
+uint32_t slot_at(uint8_t r, uint32_t s) {
+    return ring[r] * sector + sector_header + s * slot_size;
 }
 
 // The check as stored: never 0xFF, so an unprogrammed check never matches.
@@ -48,77 +71,21 @@ uint8_t stored(uint8_t check) {
     return check == 0xFF ? 0 : check;
 }
 
-// Puts the bytes of `in` that fall in [pos, pos + chunk) of a region into `b`,
-// `in` standing at offset `off` of it.
-void merge(uint8_t *b, uint32_t pos, uint32_t off, const uint8_t *in, uint32_t len) {
-    for (uint32_t i = 0; i < chunk; ++i) {
-        const uint32_t at = pos + i - off; // wraps above len before `off`
-        if (at < len) {
-            b[i] = in[at];
-        }
-    }
-}
-
-// Appends an entry of `key` after the head sector's last one: the region of
-// entry `from` (erased bytes if 0) with `in` at `off`. Key and sequence number
-// go first, the check last; the space is used up even if the entry is torn.
-bool append(nvm_kv_t key, uint32_t from, uint32_t off, const uint8_t *in, uint32_t len) {
-    const uint32_t at = ring[j.head] + j.next;
-    j.next = static_cast<uint16_t>(j.next + entry_size(key));
-    const uint16_t seq = static_cast<uint16_t>(j.seq + 1);
-    const uint8_t head[check_at] = {key, static_cast<uint8_t>(seq), static_cast<uint8_t>(seq >> 8)};
-    uint8_t check = check_sum(head, check_at);
-    if (flash_program(at, head, check_at) != 0) {
-        return false;
-    }
-    uint8_t b[chunk];
-    for (uint32_t pos = 0; pos < region_size[key]; pos += chunk) {
-        flash_read(from + header + pos, b, chunk); // from 4 when 0: outside the data area
-        merge(b, pos, off, in, len);
-        check = check_sum_update(check, b, chunk);
-        if (flash_program(at + header + pos, b, chunk) != 0) {
-            return false;
-        }
-    }
-    check = stored(check);
-    if (flash_program(at + check_at, &check, 1) != 0) {
-        return false;
-    }
-    j.current[key] = at;
-    j.seq = seq;
-    return true;
-}
-
-// A new version of the key's region. When the head sector has no room, the
-// oldest sector of the ring is erased and takes every other key's current
-// entry and then the new one; the old head stays whole until then.
-bool journal_write(nvm_kv_t key, uint32_t off, const uint8_t *in, uint32_t len) {
-    const uint32_t from = j.current[key];
-    bool ok = true;
-    if (j.next + entry_size(key) > sector) {
-        j.head = static_cast<uint16_t>((j.head + 1) % ring_size);
-        j.next = 0;
-        ok = flash_erase_sector(ring[j.head]) == 0;
-        for (nvm_kv_t k = 0; ok && k < journaled; ++k) {
-            if (k != key && j.current[k] != 0) {
-                ok = append(k, j.current[k], 0, nullptr, 0);
+// Reads `size` bytes at `from` a chunk at a time, puts in the bytes of `c`
+// that fall there (`from` standing at offset 0 of the region), carries the
+// CRC on in *check and programs each chunk at `to` (erased). False on a
+// failed program.
+bool move(uint32_t from, uint32_t to, uint32_t size, const change_t *c, uint8_t *check) {
+    for (uint32_t pos = 0; pos < size; pos += chunk) {
+        uint8_t b[chunk];
+        flash_read(from + pos, b, chunk);
+        for (uint32_t i = 0; i < chunk; ++i) {
+            const uint32_t at = pos + i - c->off; // wraps above len before `off`
+            if (at < c->len) {
+                b[i] = c->in[at];
             }
         }
-    }
-    if (ok && append(key, from, off, in, len)) {
-        return true;
-    }
-    nvm_init(); // what the flash holds decides, as after a restart
-    return false;
-}
-
-// Programs sector `to` (erased) with sector `from`, bytes [off, off + len) of
-// it replaced by `in`; `off` wraps, so `in` may start in an earlier sector.
-bool copy(uint32_t from, uint32_t to, uint32_t off, uint32_t len, const uint8_t *in) {
-    uint8_t b[chunk];
-    for (uint32_t pos = 0; pos < sector; pos += chunk) {
-        flash_read(from + pos, b, chunk);
-        merge(b, pos, off, in, len);
+        *check = check_sum_update(*check, b, chunk);
         if (flash_program(to + pos, b, chunk) != 0) {
             return false;
         }
@@ -126,16 +93,117 @@ bool copy(uint32_t from, uint32_t to, uint32_t off, uint32_t len, const uint8_t 
     return true;
 }
 
-// Each sector the write touches is merged into the scratch sector, erased and
-// copied back.
-bool plain_write(uint32_t addr, const uint8_t *in, uint32_t len) {
-    for (uint32_t s = addr - addr % sector; s < addr + len; s += sector) {
-        for (uint32_t back = 0; back < 2; ++back) {
-            const uint32_t to = back != 0 ? s : scratch;
-            if (flash_erase_sector(to) != 0 ||
-                !copy(back != 0 ? scratch : s, to, addr - s, back != 0 ? 0 : len, in)) {
+// The stored check of `first` (`n` bytes) and then of `len` flash bytes at `at`.
+uint8_t check_of(const uint8_t *first, uint16_t n, uint32_t at, uint32_t len) {
+    uint8_t check = check_sum_update(seed, first, n);
+    for (uint32_t pos = 0; pos < len; pos += chunk) {
+        uint8_t b[chunk];
+        flash_read(at + pos, b, chunk);
+        check = check_sum_update(check, b, chunk);
+    }
+    return stored(check);
+}
+
+bool erased(uint32_t at, uint32_t len) {
+    uint8_t b = 0xFF;
+    for (uint32_t i = 0; i < len && b == 0xFF; ++i) {
+        flash_read(at + i, &b, 1);
+    }
+    return b == 0xFF;
+}
+
+// The used bytes of a journal sector's header of generation `gen`.
+void header_of(uint16_t gen, uint8_t *h) {
+    for (uint32_t i = 0; i < sizeof magic; ++i) {
+        h[i] = magic[i];
+    }
+    h[4] = static_cast<uint8_t>(gen);
+    h[5] = static_cast<uint8_t>(gen >> 8);
+    h[6] = check_of(h, 6, 0, 0);
+}
+
+// Whether ring sector `r` has a valid header; its generation in *gen.
+bool sector_gen(uint8_t r, uint16_t *gen) {
+    uint8_t h[header_used];
+    uint8_t want[header_used];
+    flash_read(ring[r] * sector, h, sizeof h);
+    *gen = static_cast<uint16_t>(h[4] | h[5] << 8);
+    header_of(*gen, want);
+    for (uint32_t i = 0; i < sizeof h; ++i) {
+        if (h[i] != want[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Programs an entry of `key` into sector `p`, at the first slots from its
+// next that read erased: the region of the entry at `from` (erased bytes if
+// none) with the change; region first, then key, generation and check. A slot
+// whose programming fails is abandoned for the next one. Returns the entry's
+// offset, or none when no room is left.
+uint16_t put(place_t *p, nvm_kv_t key, uint32_t from, const change_t *c) {
+    for (; p->next + slot_count[key] <= slots; ++p->next) {
+        const uint32_t at = slot_at(p->r, p->next);
+        if (!erased(at, header + region_size[key])) {
+            continue;
+        }
+        uint8_t h[header] = {key, static_cast<uint8_t>(p->gen), static_cast<uint8_t>(p->gen >> 8),
+                             0};
+        uint8_t check = check_sum_update(seed, h, 3);
+        if (move(from + header, at + header, region_size[key], c, &check)) {
+            h[3] = stored(check);
+            if (flash_program(at, h, header) == 0) {
+                p->next = static_cast<uint8_t>(p->next + slot_count[key]);
+                return static_cast<uint16_t>(at);
+            }
+        }
+    }
+    return none;
+}
+
+// Erases the ring sector after the head and gives it every other key's
+// current entry, the new one and then its header; only a complete header
+// makes it the head.
+bool hand_over(nvm_kv_t key, const change_t *c) {
+    place_t p = {static_cast<uint16_t>(j.head.gen + 1),
+                 j.head.r + 1 < ring_size ? static_cast<uint8_t>(j.head.r + 1) : uint8_t{0}, 0};
+    if (flash_erase_sector(ring[p.r] * sector) != 0) {
+        return false;
+    }
+    const change_t nothing = {nullptr, 0, 0};
+    uint16_t moved[journaled];
+    for (nvm_kv_t k = 0; k < journaled; ++k) {
+        moved[k] = j.current[k];
+        if (k == key || moved[k] != none) {
+            moved[k] = put(&p, k, moved[k], k == key ? c : &nothing);
+            if (moved[k] == none) {
                 return false;
             }
+        }
+    }
+    uint8_t h[header_used];
+    header_of(p.gen, h);
+    if (flash_program(ring[p.r] * sector, h, sizeof h) != 0) {
+        return false;
+    }
+    j.head = p;
+    for (nvm_kv_t k = 0; k < journaled; ++k) {
+        j.current[k] = moved[k];
+    }
+    return true;
+}
+
+// Each sector the write touches is merged into the scratch sector, erased and
+// copied back; the change's offset wraps, so it may start in an earlier sector.
+bool plain_write(uint32_t at, const change_t *c) {
+    const change_t nothing = {nullptr, 0, 0};
+    for (uint32_t s = at - at % sector; s < at + c->len; s += sector) {
+        const change_t here = {c->in, at - s, c->len};
+        uint8_t unused = 0;
+        if (flash_erase_sector(scratch) != 0 || !move(s, scratch, sector, &here, &unused) ||
+            flash_erase_sector(s) != 0 || !move(scratch, s, sector, &nothing, &unused)) {
+            return false;
         }
     }
     return true;
@@ -146,74 +214,62 @@ bool fits(nvm_kv_t key, uint16_t offset, const void *buf, uint16_t len) {
            len <= region_size[key] - offset;
 }
 
-// Whether sequence number a is newer than b, in serial order.
+// Whether generation a is newer than b, in serial order.
 bool newer(uint16_t a, uint16_t b) {
-    return (static_cast<uint16_t>(a - b) & 0x8000u) == 0;
+    return a != b && (static_cast<uint16_t>(a - b) & 0x8000u) == 0;
+}
+
+// Notes the last counted entry of each key in ring sector `r` (generation
+// `gen`); returns the slot after the last one that holds anything.
+uint8_t scan(uint8_t r, uint16_t gen) {
+    uint8_t next = 0;
+    for (uint8_t s = 0; s < slots;) {
+        const uint32_t at = slot_at(r, s);
+        uint8_t h[header];
+        flash_read(at, h, header);
+        const nvm_kv_t key = h[0];
+        if (key < journaled && s + slot_count[key] <= slots &&
+            static_cast<uint16_t>(h[1] | h[2] << 8) == gen &&
+            check_of(h, 3, at + header, region_size[key]) == h[3]) {
+            j.current[key] = static_cast<uint16_t>(at);
+            s = static_cast<uint8_t>(s + slot_count[key]);
+            next = s;
+        } else if (!erased(at, slot_size)) {
+            next = ++s;
+        } else {
+            ++s;
+        }
+    }
+    return next;
 }
 
 } // namespace
 
-// Walks each sector's entries up to its first free byte, noting per sector
-// its last complete entry of each key and where the next one would go. The
-// head is the sector with the newest entry, unless a hand-over into it was cut
-// short: then a key it lacks is still whole in the sector before it, and that
-// one stays the head.
 void nvm_init(void) {
-    uint32_t found[ring_size][journaled] = {};
-    uint16_t next[ring_size] = {};
-    uint16_t last[ring_size] = {};
-    bool seen = false;
-    uint16_t head = 0;
-    for (uint16_t r = 0; r < ring_size; ++r) {
-        for (uint32_t at = 0; at + header <= sector;) {
-            uint8_t h[header];
-            flash_read(ring[r] + at, h, header);
-            const nvm_kv_t key = h[0];
-            if (key == 0xFF) {
-                break; // free: the key is programmed first
-            }
-            if (key >= journaled || at + entry_size(key) > sector) {
-                next[r] = sector; // not an entry: nothing more goes here
-                break;
-            }
-            uint8_t check = check_sum(h, check_at);
-            for (uint32_t pos = 0; pos < region_size[key]; pos += chunk) {
-                uint8_t b[chunk];
-                flash_read(ring[r] + at + header + pos, b, chunk);
-                check = check_sum_update(check, b, chunk);
-            }
-            const uint16_t seq = static_cast<uint16_t>(h[1] | h[2] << 8);
-            if (stored(check) == h[check_at]) {
-                found[r][key] = ring[r] + at;
-                last[r] = seq;
-                if (!seen || newer(seq, last[head])) {
-                    head = r;
-                }
-                seen = true;
-            }
-            at += entry_size(key);
-            next[r] = static_cast<uint16_t>(at);
+    for (nvm_kv_t k = 0; k < journaled; ++k) {
+        j.current[k] = none;
+    }
+    j.head = {0, no_head, 0}; // with no head, the first hand-over makes generation 1
+    for (uint8_t r = 0; r < ring_size; ++r) {
+        uint16_t gen = 0;
+        if (sector_gen(r, &gen) && (j.head.r == no_head || newer(gen, j.head.gen))) {
+            j.head.r = r;
+            j.head.gen = gen;
         }
     }
-    j.seq = last[head];
-    for (nvm_kv_t k = 0; k < journaled; ++k) {
-        if (found[head][k] == 0 && (found[0][k] | found[1][k] | found[2][k]) != 0) {
-            head = static_cast<uint16_t>((head + ring_size - 1) % ring_size);
-            break;
+    if (j.head.r != no_head) {
+        const uint8_t before = j.head.r != 0 ? static_cast<uint8_t>(j.head.r - 1) : ring_size - 1;
+        uint16_t gen = 0;
+        if (sector_gen(before, &gen) && gen == static_cast<uint16_t>(j.head.gen - 1)) {
+            scan(before, gen);
         }
-    }
-    j.head = head;
-    j.next = next[head];
-    for (nvm_kv_t k = 0; k < journaled; ++k) {
-        j.current[k] = found[head][k];
+        j.head.next = scan(j.head.r, j.head.gen);
     }
 }
 
 void nvm_read(nvm_kv_t key, uint16_t offset, void *buf, uint16_t len) {
     if (fits(key, offset, buf, len)) {
-        // A journaled key never written reads from address 4, outside the data area.
-        flash_read((key < journaled ? j.current[key] + header : NVM_KV_SCENE_DATA_ADDR) + offset,
-                   buf, len);
+        flash_read((key < journaled ? j.current[key] + header : scene) + offset, buf, len);
     }
 }
 
@@ -221,8 +277,18 @@ uint16_t nvm_write(nvm_kv_t key, uint16_t offset, const void *buf, uint16_t len)
     if (!fits(key, offset, buf, len) || len == 0) {
         return 0;
     }
-    const auto *in = static_cast<const uint8_t *>(buf);
-    const bool ok = key < journaled ? journal_write(key, offset, in, len)
-                                    : plain_write(NVM_KV_SCENE_DATA_ADDR + offset, in, len);
+    const change_t c = {static_cast<const uint8_t *>(buf), offset, len};
+    bool ok = false;
+    if (key >= journaled) {
+        ok = plain_write(scene + offset, &c);
+    } else {
+        const uint16_t at = j.head.r == no_head ? none : put(&j.head, key, j.current[key], &c);
+        if (at != none) {
+            j.current[key] = at;
+            ok = true;
+        } else {
+            ok = hand_over(key, &c);
+        }
+    }
     return ok ? len : 0;
 }

@@ -1,69 +1,76 @@
 #ifndef SYSTEM_NVM_DATA_MGMT_H
 #define SYSTEM_NVM_DATA_MGMT_H
 /*
- * Non-volatile key/value store over the on-chip flash (Boards/flash.h).
+ * Non-volatile key/value store over the board's flash data area
+ * (Boards/flash.h: six sectors of 1024 bytes, addressed by offset).
  *
  * Each key owns a region of fixed size; reads and writes address bytes of that
  * region by offset. A call whose key, offset or length does not fit the region,
  * or whose buffer is null, is refused: nvm_write writes nothing and returns 0,
  * nvm_read leaves the buffer untouched. A key never written reads as 0xFF.
  *
- * Layout of the data area (FLASH_DATA_SECTOR_COUNT sectors from
- * FLASH_DATA_BASE_ADDR, numbered 0..5 here):
+ * Calls: the board calls nvm_init once at power-on, before any read or write
+ * and before light_ctrl_init. nvm_read and nvm_write run in thread context or
+ * in software-timer callbacks, never from an interrupt handler, one at a time.
+ * Every call ends in bounded time and stack (docs/store.md has the figures).
+ *
+ * Layout of the data area (sectors numbered 0..5 by offset / 1024):
  *
  *   sectors 1, 4, 0  ring journal of NVM_KV_SLOT_MGR, NVM_KV_SLOT_TBL and
  *                    NVM_KV_LIGHT_DATA, in that ring order
  *   sectors 2, 3     NVM_KV_SCENE_DATA, plain, at its start
  *   sector 5         scratch for rewriting a scene sector
  *
- * Journal entry, one whole version of a key's region, packed from the start of
- * a sector (36 bytes for the slot manager and the light record, 260 for the
- * slot table):
- *   0: u8 key, programmed first (0xFF: the rest of the sector is free)
- *   1: u16 sequence number, little-endian, one more for every entry written
- *   3: u8 check: CRC-8 (polynomial 0x07, initial value 0, not reflected) of
- *      bytes 0..2 and then of the region, 0 where that comes out as 0xFF;
- *      programmed last
- *   4: the region
- * An entry counts once its check matches; a torn one never does (an
- * unprogrammed check reads 0xFF) and its space stays used. A byte 0 that is no
- * journaled key ends the sector's entries. A key reads its newest counted
- * entry in the head sector: the one holding the entry with the newest sequence
- * number (serial order: a is newer than b when (a - b) mod 2^16 < 2^15), or,
- * when a key the ring holds is missing from it (a hand-over cut short), the
- * sector before it in the ring.
+ * Journal sector: a 16-byte sector header, then 28 slots of 36 bytes.
+ *   header 0: magic 0x4C 0x53 0x54 0x31
+ *          4: u16 generation, little-endian, one more at every hand-over
+ *          6: check: CRC-8 (utilities.h) started from 0x5A over bytes 0..5,
+ *             stored as 0 where it comes out as 0xFF; 7..15 unused (0xFF)
+ *   entry, at the start of a slot, one whole version of a key's region: 36
+ *   bytes for the slot manager and the light record (one slot), 260 for the
+ *   slot table (eight slots, the last 28 bytes left erased)
+ *          0: u8 key
+ *          1: u16 generation of the sector, little-endian
+ *          3: check: CRC-8 started from 0x5A over bytes 0..2 and the region,
+ *             stored as 0 where it comes out as 0xFF
+ *          4: the region
+ *   An entry's region is programmed before its first four bytes, and a sector
+ *   header after every entry a hand-over puts in the sector.
  *
- * A write merges the new bytes into the key's current region and appends it to
- * the head sector. When the entry does not fit, the next sector of the ring
- * (the oldest) is erased and takes first every other key's current entry, then
- * the new one. No current entry is touched until the new one is complete, so a
- * cut at any point leaves every key its old value or, for the key being
- * written, the new one. Light saves alone take one erase per 28; with the slot
- * regions written, one per 20; each sector gets a third of the erases.
+ * What counts: a sector counts when its header is valid (magic, check); the
+ * head is the counted ring sector with the newest generation (serial order: a
+ * is newer than b when (a - b) mod 2^16 is in 1 .. 2^15 - 1). An entry counts
+ * when its key is journaled, it fits in the sector, its generation is the
+ * sector's and its check matches: an erased, all-zero or torn entry never
+ * does. A key's value is its last counted entry in the head or, when the head
+ * has none, in the ring sector before it if that one counts with the
+ * generation before. Nothing else of the flash is ever read as data.
+ *
+ * A write merges the new bytes into the key's current region and programs it
+ * into the first slots after the head's last used one that read fully erased;
+ * a slot that is not erased is passed over, one whose programming fails is
+ * abandoned, and the write goes on with the next slot. When the head has no
+ * room left (or there is no head), the next ring sector is erased and takes
+ * every other key's current entry, then the new one, then its header with the
+ * next generation: until that header is complete the old head stays the head.
+ * So a cut at any point leaves every key its old value or, for the key being
+ * written, the new one. Every failed program uses up its slot, so a write
+ * gives up after trying at most the head's 28 slots, one erase, and the next
+ * sector's 28 slots and header.
  *
  * Scene region: a write merges each sector it touches with the new bytes into
  * the erased scratch sector, erases the sector and copies it back. A cut
  * during such a write may lose that sector's bytes.
  *
- * Every flash word is programmed at most twice between erases.
- * RAM: 20 bytes of static state, no heap; on the Cortex-M0 (-Os) 128 bytes of
- * stack at start-up, 152 for a write, 208 for a failed one (it rescans).
- * Start-up reads the three ring sectors once.
+ * A flash word is programmed once between erases; only a slot that a failed
+ * program left reading erased may be handed out again by a later start-up.
+ * RAM: 10 bytes of static state, no heap.
  */
 #include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-#ifndef FLASH_START_ADDR
-#define FLASH_START_ADDR 0x08000000u /* start of on-chip flash; a board may override */
-#endif
-#define FLASH_SECTOR_SIZE       1024u
-#define FLASH_DATA_SECTOR_FIRST 58u
-#define FLASH_DATA_SECTOR_COUNT 6u
-#define FLASH_DATA_BASE_ADDR    (FLASH_START_ADDR + FLASH_DATA_SECTOR_FIRST * FLASH_SECTOR_SIZE)
-#define FLASH_DATA_SIZE         (FLASH_DATA_SECTOR_COUNT * FLASH_SECTOR_SIZE)
 
 typedef uint8_t nvm_kv_t;
 enum nvm_kv_e {
@@ -74,25 +81,24 @@ enum nvm_kv_e {
     NVM_KV_MAX = 4
 };
 
-/* Region sizes of the key table, and where each region starts in flash for
- * keys kept plain (the journaled keys' entries live in the ring above). */
+/* Region size of each key, in bytes. */
 #define NVM_KV_SLOT_MGR_SIZE   32u
 #define NVM_KV_SLOT_TBL_SIZE   256u
 #define NVM_KV_LIGHT_DATA_SIZE 32u
 #define NVM_KV_SCENE_DATA_SIZE (8u * 16u * 16u)
-#define NVM_KV_SLOT_MGR_ADDR   FLASH_DATA_BASE_ADDR
-#define NVM_KV_SLOT_TBL_ADDR   (FLASH_DATA_BASE_ADDR + 32u)
-#define NVM_KV_LIGHT_DATA_ADDR (FLASH_DATA_BASE_ADDR + FLASH_SECTOR_SIZE)
-#define NVM_KV_SCENE_DATA_ADDR (FLASH_DATA_BASE_ADDR + 2u * FLASH_SECTOR_SIZE)
 
-/* Brings the store up from what the flash holds: finds the head sector, the
- * newest complete entry of each journaled key and where the next entry goes.
- * Called by the board once at power-on, before any read or write (and before
- * light_ctrl_init); bounded time (a read of the three ring sectors), no flash
- * write. */
+/* Brings the store up from whatever the flash holds: finds the head sector,
+ * each journaled key's current entry and where the next entry goes. No flash
+ * write; reads at most two sectors. */
 void nvm_init(void);
+/* Copies len bytes from offset `offset` of the key's region into buf. */
 void nvm_read(nvm_kv_t key, uint16_t offset, void *buf, uint16_t len);
-/* Returns the number of bytes written: len on success, less on failure. */
+/* Stores len bytes from buf at offset `offset` of the key's region. Returns
+ * len once they are in the flash; 0 when the call is refused or the flash
+ * failed: for a journaled key every slot the write tried and the hand-over's
+ * erase or programs (its region then reads as before; after a power cut the
+ * next start-up may find the new bytes), for the scene region any erase or
+ * program. */
 uint16_t nvm_write(nvm_kv_t key, uint16_t offset, const void *buf, uint16_t len);
 
 #ifdef __cplusplus

@@ -1,7 +1,6 @@
 #include "flash_host.h"
 
 #include "../flash.h"
-#include "../../System/nvm_data_mgmt.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,6 +16,9 @@ uint32_t violations = 0;
 uint32_t cut_countdown = 0;
 uint32_t cut_bytes = 0; // bytes the cut operation keeps
 bool cut_kills_power = false;
+bool cut_scrambles = false;
+uint32_t noise = 0; // xorshift state of a scrambled cut
+uint32_t worn_from = 0, worn_len = 0;
 bool power_lost = false;
 bool refusing = false;
 flash_host_op_fn listener = nullptr;
@@ -29,23 +31,32 @@ void ensure_initialised() {
     }
 }
 
-bool in_range(uint32_t addr, uint32_t len) {
-    return addr >= FLASH_DATA_BASE_ADDR && len <= FLASH_DATA_SIZE &&
-           addr - FLASH_DATA_BASE_ADDR <= FLASH_DATA_SIZE - len;
+bool in_range(uint32_t offset, uint32_t len) {
+    return offset <= FLASH_DATA_SIZE && len <= FLASH_DATA_SIZE - offset;
+}
+
+uint32_t next_noise() {
+    noise ^= noise << 13;
+    noise ^= noise >> 17;
+    noise ^= noise << 5;
+    return noise;
 }
 
 // Counts the operation and reports whether a cut falls on it; sets how many
 // bytes of it survive (`len` when it is not cut).
-bool count_and_check_cut(char kind, uint32_t addr, uint32_t len, uint32_t *kept) {
+bool count_and_check_cut(char kind, uint32_t offset, uint32_t len, uint32_t *kept) {
     ++operations;
     if (listener != nullptr) {
-        listener(listener_ctx, kind, addr, len);
+        listener(listener_ctx, kind, offset, len);
     }
     *kept = len;
     if (cut_countdown == 0 || --cut_countdown != 0) {
         return false;
     }
-    if (cut_kills_power) {
+    if (cut_scrambles) {
+        *kept = next_noise() % (len + 1);
+        power_lost = true;
+    } else if (cut_kills_power) {
         *kept = cut_bytes < len ? cut_bytes : len;
         power_lost = true;
     } else {
@@ -67,8 +78,10 @@ void flash_host_erase_all(void) {
     violations = 0;
     cut_countdown = 0;
     cut_kills_power = false;
+    cut_scrambles = false;
     power_lost = false;
     refusing = false;
+    worn_len = 0;
     initialised = true;
 }
 
@@ -101,19 +114,32 @@ uint8_t *flash_host_image(void) {
 void flash_host_refuse_writes(bool refuse) {
     refusing = refuse;
 }
+void flash_host_wear_out(uint32_t offset, uint32_t len) {
+    worn_from = offset;
+    worn_len = len;
+}
 void flash_host_cut_at(uint32_t n) {
     cut_countdown = n;
     cut_kills_power = false;
+    cut_scrambles = false;
 }
 void flash_host_power_cut_at(uint32_t n, uint32_t bytes) {
     cut_countdown = n;
     cut_bytes = bytes;
     cut_kills_power = n != 0;
+    cut_scrambles = false;
+}
+void flash_host_power_cut_scrambled(uint32_t n, uint32_t seed) {
+    cut_countdown = n;
+    cut_kills_power = n != 0;
+    cut_scrambles = n != 0;
+    noise = seed != 0 ? seed : 0x9E3779B9u;
 }
 void flash_host_power_restore(void) {
     power_lost = false;
     cut_countdown = 0;
     cut_kills_power = false;
+    cut_scrambles = false;
 }
 void flash_host_set_op_listener(flash_host_op_fn fn, void *ctx) {
     listener = fn;
@@ -132,60 +158,82 @@ uint32_t flash_host_most_word_programs(void) {
     return most_word_programs;
 }
 
-void flash_read(uint32_t addr, void *buf, uint32_t len) {
+void flash_read(uint32_t offset, void *buf, uint32_t len) {
     ensure_initialised();
     auto *out = static_cast<uint8_t *>(buf);
-    for (uint32_t i = 0; i < len; ++i) {
-        const uint32_t a = addr + i;
-        out[i] = in_range(a, 1) ? image[a - FLASH_DATA_BASE_ADDR] : 0xFF;
+    // Offsets past the area read 0xFF (offset + len may wrap: len is not).
+    const uint32_t inside = offset < FLASH_DATA_SIZE ? FLASH_DATA_SIZE - offset : 0;
+    const uint32_t n = len < inside ? len : inside;
+    if (n != 0) {
+        std::memcpy(out, image + offset, n);
     }
+    std::memset(out + n, 0xFF, len - n);
 }
 
-uint8_t flash_program(uint32_t addr, const void *buf, uint32_t len) {
+uint8_t flash_program(uint32_t offset, const void *buf, uint32_t len) {
     ensure_initialised();
     if (power_lost) {
         return 1;
     }
     uint32_t kept = 0;
-    const bool cut = count_and_check_cut('P', addr, len, &kept);
-    if (refusing || !in_range(addr, len) || buf == nullptr) {
+    const bool cut = count_and_check_cut('P', offset, len, &kept);
+    if (refusing || !in_range(offset, len) || buf == nullptr) {
         return 1;
     }
     const auto *in = static_cast<const uint8_t *>(buf);
-    uint8_t *dst = image + (addr - FLASH_DATA_BASE_ADDR);
+    uint8_t *dst = image + offset;
     for (uint32_t i = 0; i < len; ++i) {
         if ((in[i] & ~dst[i]) != 0) {
             ++violations; // NOR cannot raise a bit without an erase
             return 1;
         }
     }
+    bool worn = false;
     for (uint32_t i = 0; i < kept; ++i) {
+        if (offset + i - worn_from < worn_len) {
+            worn = worn || dst[i] != in[i]; // stays as it was: reads back wrong
+            continue;
+        }
         dst[i] = static_cast<uint8_t>(dst[i] & in[i]);
     }
-    const uint32_t offset = addr - FLASH_DATA_BASE_ADDR;
+    if (cut_scrambles && cut && kept < len) {
+        // The byte it stopped in: some of its bits cleared, not all.
+        dst[kept] = static_cast<uint8_t>(dst[kept] & (in[kept] | next_noise()));
+    }
     for (uint32_t w = offset / 4; kept != 0 && w <= (offset + kept - 1) / 4; ++w) {
         if (++word_programs[w] > most_word_programs) {
             most_word_programs = word_programs[w];
         }
     }
-    return cut ? 1 : 0;
+    return cut || worn ? 1 : 0;
 }
 
-uint8_t flash_erase_sector(uint32_t sector_addr) {
+uint8_t flash_erase_sector(uint32_t offset) {
     ensure_initialised();
     if (power_lost) {
         return 1;
     }
     uint32_t kept = 0;
-    const bool cut = count_and_check_cut('E', sector_addr, FLASH_SECTOR_SIZE, &kept);
-    if (refusing || !in_range(sector_addr, FLASH_SECTOR_SIZE) ||
-        (sector_addr - FLASH_DATA_BASE_ADDR) % FLASH_SECTOR_SIZE != 0) {
+    const bool cut = count_and_check_cut('E', offset, FLASH_SECTOR_SIZE, &kept);
+    if (refusing || !in_range(offset, FLASH_SECTOR_SIZE) || offset % FLASH_SECTOR_SIZE != 0) {
         return 1;
     }
-    const uint32_t index = (sector_addr - FLASH_DATA_BASE_ADDR) / FLASH_SECTOR_SIZE;
+    const uint32_t index = offset / FLASH_SECTOR_SIZE;
     ++erase_counts[index];
-    std::memset(image + index * FLASH_SECTOR_SIZE, 0xFF, kept);
-    std::memset(word_programs + index * FLASH_SECTOR_SIZE / 4, 0, kept / 4);
+    uint8_t *dst = image + offset;
+    if (cut_scrambles && cut) {
+        for (uint32_t i = 0; i < FLASH_SECTOR_SIZE; ++i) {
+            const uint32_t r = next_noise();
+            if (r % 3 == 0) {
+                dst[i] = 0xFF;
+            } else if (r % 3 == 1) {
+                dst[i] = static_cast<uint8_t>(r >> 8);
+            } // else as it was
+        }
+        return 1; // word program counts kept: no word here is reliably erased
+    }
+    std::memset(dst, 0xFF, kept);
+    std::memset(word_programs + offset / 4, 0, kept / 4);
     return cut ? 1 : 0;
 }
 

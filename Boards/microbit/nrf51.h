@@ -38,6 +38,9 @@
 #define NVMC_CONFIG_EEN  2u
 #define NRF51_FLASH_SIZE (256u * 1024u)
 #define NRF51_PAGE_SIZE  1024u
+/* The store's data area (Boards/flash.h): the chip's last six pages,
+ * 0x3E800..0x3FFFF; microbit.ld ends the image below it. */
+#define NRF51_DATA_AREA_ADDR 0x0003E800u
 
 /* Cortex-M0 core. */
 #define SYST_CSR              REG32(0xE000E010u)

@@ -1,8 +1,10 @@
 // The saved record: its bytes, its validation at start-up, the delayed save,
 // and what survives a power cut.
+#include "flash.h"
 #include "lamp_fixture.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -109,9 +111,9 @@ TEST_F(Persistence, FailedOrShortWritesReportErrorAndAreNotRetried) {
     EXPECT_EQ(light_ctrl_data_auto_save(), LIGHT_ERROR);
     flash_host_refuse_writes(false);
 
-    flash_host_cut_at(1); // the next flash operation stops halfway
+    flash_host_power_cut_at(1, 0); // power fails in the next flash operation
     EXPECT_EQ(light_ctrl_data_auto_save(), LIGHT_ERROR);
-    flash_host_cut_at(0);
+    flash_host_power_restore();
 
     flash_host_refuse_writes(true);
     light_ctrl_data_auto_save_start(100);
@@ -122,6 +124,36 @@ TEST_F(Persistence, FailedOrShortWritesReportErrorAndAreNotRetried) {
     EXPECT_EQ(flash_host_operations(), ops); // the delayed save does not retry
     EXPECT_EQ(light_ctrl_data_auto_save(), LIGHT_OK);
     EXPECT_EQ(saved(), on_70_30);
+}
+
+// Whatever the flash held: the first start-up uses the defaults, saves
+// succeed, and the next start-up restores the last one.
+TEST_F(Persistence, StartUpRestoresTheLastSaveOverADamagedImage) {
+    struct image {
+        const char *name;
+        uint8_t fill;
+        uint32_t stray_at; // cleared byte, past the area if none
+    };
+    const image images[] = {{"erased, byte 1025 cleared", 0xFF, 1025},
+                            {"all zeros", 0x00, 0xFFFF},
+                            {"all 0x4C", 0x4C, 0xFFFF}};
+    for (const image &im : images) {
+        std::memset(flash_host_image(), im.fill, FLASH_DATA_SIZE);
+        if (im.stray_at < FLASH_DATA_SIZE) {
+            flash_host_image()[im.stray_at] = 0x00;
+        }
+        power_on();
+        light_ctrl_init();
+        expect_started(100, 0);
+        for (uint16_t b = 40; b <= 42; ++b) {
+            set_state(true, b, 30);
+            EXPECT_EQ(light_ctrl_data_auto_save(), LIGHT_OK) << im.name;
+        }
+        power_on();
+        light_ctrl_init();
+        EXPECT_EQ(light_ctrl_data.bright, 42) << im.name;
+        EXPECT_EQ(light_ctrl_data.temper, 30) << im.name;
+    }
 }
 
 TEST_F(Persistence, PowerCutMidFadeRestoresTheSavedStateAndFadesInAgain) {

@@ -1,6 +1,9 @@
 #pragma once
 // The store's flash layout as its header documents it, worked out here
-// independently so tests can build and check raw images.
+// independently so tests can build and check raw images. Offsets are in the
+// data area (image byte n = offset n).
+#include "crc8.h"
+#include "flash.h"
 #include "flash_host.h"
 #include "nvm_data_mgmt.h"
 
@@ -12,44 +15,51 @@ namespace nvm_layout {
 
 constexpr uint32_t sector = FLASH_SECTOR_SIZE;
 constexpr uint32_t ring[3] = {1, 4, 0}; // data sectors of the journal, in ring order
+constexpr uint32_t scene_sector = 2;
 constexpr uint32_t scratch = 5;
 constexpr uint32_t region_size[NVM_KV_MAX] = {32, 256, 32, 2048};
-constexpr uint32_t small_entry = 36;          // slot manager or light record
-constexpr uint32_t small_entries = 1024 / 36; // of them in an empty sector
+constexpr uint32_t header_size = 16; // of a journal sector
+constexpr uint32_t slot_size = 36;
+constexpr uint32_t slots = 28;      // per journal sector
+constexpr uint32_t table_slots = 8; // a slot table entry's
+constexpr uint8_t seed = 0x5A;      // start value of both checks
+constexpr uint8_t magic[4] = {0x4C, 0x53, 0x54, 0x31};
 
-// CRC-8, polynomial 0x07, initial 0, through a table built bit by bit.
-inline uint8_t crc8(const uint8_t *p, size_t n) {
-    static const std::vector<uint8_t> table = [] {
-        std::vector<uint8_t> t(256);
-        for (int v = 0; v < 256; ++v) {
-            uint8_t c = static_cast<uint8_t>(v);
-            for (int b = 0; b < 8; ++b) {
-                c = static_cast<uint8_t>(c & 0x80 ? (c << 1) ^ 0x07 : c << 1);
-            }
-            t[v] = c;
-        }
-        return t;
-    }();
-    uint8_t crc = 0;
-    for (size_t i = 0; i < n; ++i) {
-        crc = table[crc ^ p[i]];
-    }
-    return crc;
+inline uint8_t stored(uint8_t check) {
+    return check == 0xFF ? 0 : check;
 }
 
-// A complete journal entry as the header documents it.
-inline std::vector<uint8_t> entry(nvm_kv_t key, uint16_t seq, const std::vector<uint8_t> &region) {
-    std::vector<uint8_t> e{key, static_cast<uint8_t>(seq), static_cast<uint8_t>(seq >> 8), 0};
+// A valid journal sector header of generation `gen` (16 bytes).
+inline std::vector<uint8_t> sector_header(uint16_t gen) {
+    std::vector<uint8_t> h = {magic[0],
+                              magic[1],
+                              magic[2],
+                              magic[3],
+                              static_cast<uint8_t>(gen),
+                              static_cast<uint8_t>(gen >> 8)};
+    h.push_back(stored(crc8(h.data(), 6, seed)));
+    h.resize(header_size, 0xFF);
+    return h;
+}
+
+// A complete journal entry (36 or 260 bytes) as the header documents it.
+inline std::vector<uint8_t> entry(nvm_kv_t key, uint16_t gen, const std::vector<uint8_t> &region) {
+    std::vector<uint8_t> e{key, static_cast<uint8_t>(gen), static_cast<uint8_t>(gen >> 8)};
     e.insert(e.end(), region.begin(), region.end());
-    std::vector<uint8_t> checked(e.begin(), e.begin() + 3);
-    checked.insert(checked.end(), region.begin(), region.end());
-    const uint8_t check = crc8(checked.data(), checked.size());
-    e[3] = check == 0xFF ? 0 : check;
+    const uint8_t check = stored(crc8(e.data(), e.size(), seed));
+    e.insert(e.begin() + 3, check);
     return e;
 }
-// Byte `offset` of the ring's sector `r`.
+
+inline uint8_t *at(uint32_t offset) {
+    return flash_host_image() + offset;
+}
+// Byte `offset` of the ring's sector `r`; slot `s` of it.
 inline uint8_t *ring_at(uint32_t r, uint32_t offset) {
-    return flash_host_image() + ring[r] * sector + offset;
+    return at(ring[r] * sector + offset);
+}
+inline uint8_t *slot(uint32_t r, uint32_t s) {
+    return ring_at(r, header_size + s * slot_size);
 }
 
 inline std::vector<uint8_t> snapshot() {
@@ -65,6 +75,16 @@ inline std::vector<uint8_t> region(nvm_kv_t key) {
     std::vector<uint8_t> out(region_size[key], 0x5A);
     nvm_read(key, 0, out.data(), static_cast<uint16_t>(out.size()));
     return out;
+}
+
+// Every region, journaled and scene, as the store returns them.
+using regions_t = std::vector<std::vector<uint8_t>>;
+inline regions_t regions() {
+    regions_t r;
+    for (nvm_kv_t key = 0; key < NVM_KV_MAX; ++key) {
+        r.push_back(region(key));
+    }
+    return r;
 }
 
 } // namespace nvm_layout
