@@ -161,7 +161,7 @@ def line_table(objdump, elf):
 def definitions(objdump, elf):
     """({address: compile unit}, {name: set of compile units}, [compile unit])
     for every function and object the debug information places (through
-    abstract origins and specifications) or names at file scope."""
+    abstract origins and out-of-line definitions) or names at file scope."""
     cu_of, origin, placed, names = {}, {}, {}, {}
     cu_names, cu_dirs = [], []
     offset, tag = None, None
