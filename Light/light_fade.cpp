@@ -11,15 +11,20 @@
 
 namespace {
 
-// Largest channel move per tick. Never changed: fade_step::step and move()
-// rely on one unit per tick.
+// Largest channel move per tick. Never changed: fade_step::step, move() and
+// the alternation rely on one unit per tick.
 constexpr uint16_t step_gain = 1;
 static_assert(step_gain == 1, "the integer fade step is exact for a gain of 1");
-fade_step::scale_t scale_white = {};
-fade_step::scale_t scale_warm = {};
-uint16_t step_white_temp = 0;
-uint16_t step_warm_temp = 0;
-bool cw_refresh_flag = false;
+
+// The fade's own state, in one record so that the tick reaches it through one
+// address. The scales stay fixed for a fade; the alternation's turn carries
+// over from one fade to the next.
+struct fade_state_t {
+    fade_step::scale_t scale_white;
+    fade_step::scale_t scale_warm;
+    bool cw_refresh_flag; // true: channel 0 holds on the next alternating tick
+};
+fade_state_t fade = {};
 timer_event_t cct_delay_shut_down_timer = {};
 
 // Working values are held in 32 bits: they fit 16, and the core has no 16-bit
@@ -34,26 +39,34 @@ uint16_t move(uint32_t value, int32_t error, uint32_t step) {
     return static_cast<uint16_t>(error < 0 ? value - step : value + step);
 }
 
-// Both channels' steps for distances that are not both 0, packed as
-// white | warm << 16. At most one channel is behind the other; it alone needs
-// the step arithmetic (fade_step.h). The leading
-// one has the scale 1.0 and takes step_gain. A function of its own, so the
-// tick keeps its few values in registers across it.
-[[gnu::noinline]] uint32_t channel_steps(uint32_t error_white_abs, uint32_t error_warm_abs) {
-    const bool white_leads = error_white_abs >= error_warm_abs;
-    const uint32_t max_error = white_leads ? error_white_abs : error_warm_abs;
-    const uint32_t behind_abs = white_leads ? error_warm_abs : error_white_abs;
-    if (light_ctrl_handle.first_change) {
-        light_ctrl_handle.first_change = false;
-        const fade_step::scale_t behind_scale = fade_step::scale(behind_abs, max_error);
-        scale_white = white_leads ? fade_step::scale_one : behind_scale;
-        scale_warm = white_leads ? behind_scale : fade_step::scale_one;
+// The first tick of a fade, before anything else: the channel behind gets its
+// share of the larger distance, the leading one 1.0. A tick that finds the
+// outputs arrived leaves first_change set and the scales as they are. Apart
+// from the tick and ahead of it, so that the tick keeps nothing across it.
+[[gnu::noinline]] void set_scales() {
+    light_ctrl_handle_t &h = light_ctrl_handle;
+    const uint32_t white_abs = magnitude(static_cast<int32_t>(h.target_val.white) -
+                                         static_cast<int32_t>(h.current_val.white));
+    const uint32_t warm_abs = magnitude(static_cast<int32_t>(h.target_val.warm) -
+                                        static_cast<int32_t>(h.current_val.warm));
+    if (white_abs == 0 && warm_abs == 0) {
+        return;
     }
-    const uint32_t behind_step =
-        behind_abs == max_error
-            ? step_gain
-            : fade_step::step(behind_abs, max_error, white_leads ? scale_warm : scale_white);
-    return white_leads ? step_gain | behind_step << 16 : behind_step | step_gain << 16;
+    h.first_change = false;
+    if (white_abs >= warm_abs) {
+        fade.scale_white = fade_step::scale_one;
+        fade.scale_warm = fade_step::scale(warm_abs, white_abs);
+    } else {
+        fade.scale_white = fade_step::scale(white_abs, warm_abs);
+        fade.scale_warm = fade_step::scale_one;
+    }
+}
+
+// The step of a channel behind the leading one (0 < behind_abs < max_error).
+// Apart from the tick, which then keeps its few values in registers across it.
+[[gnu::noinline]] uint32_t behind_step(uint32_t behind_abs, uint32_t max_error,
+                                       fade_step::scale_t scale) {
+    return fade_step::step(behind_abs, max_error, scale);
 }
 
 } // namespace
@@ -73,6 +86,9 @@ uint32_t _light_ctrl_gradual_period_us(void) {
 
 void light_ctrl_gradually_timer_handler(void) {
     light_ctrl_handle_t &h = light_ctrl_handle;
+    if (h.first_change) {
+        set_scales();
+    }
     const uint32_t white = h.current_val.white;
     const uint32_t warm = h.current_val.warm;
     // The errors are kept wider than 16 bits so that distances above 32767
@@ -87,31 +103,42 @@ void light_ctrl_gradually_timer_handler(void) {
         return;
     }
 
-    const uint32_t steps = channel_steps(magnitude(error_white), magnitude(error_warm));
-    uint32_t step_white = steps & 0xFFFFu;
-    uint32_t step_warm = steps >> 16;
+    const uint32_t error_white_abs = magnitude(error_white);
+    const uint32_t error_warm_abs = magnitude(error_warm);
+    // At most one channel is behind the other. The leading one has the scale
+    // 1.0 and takes step_gain, as does one behind by as much; one that has
+    // arrived takes 0 whatever its scale, as the float step gives it:
+    // t4 = s - max_error * s <= 0. Only a channel between the two needs the
+    // step arithmetic.
+    const bool white_leads = error_white_abs >= error_warm_abs;
+    const uint32_t max_error = white_leads ? error_white_abs : error_warm_abs;
+    const uint32_t behind_abs = white_leads ? error_warm_abs : error_white_abs;
+    uint32_t step = behind_abs != 0 ? step_gain : 0u;
+    if (step != 0 && behind_abs != max_error) {
+        step = behind_step(behind_abs, max_error, white_leads ? fade.scale_warm : fade.scale_white);
+    }
+    uint32_t step_white = white_leads ? step_gain : step;
+    uint32_t step_warm = white_leads ? step : step_gain;
 
-    // Cold/warm mixing with both channels moving the same way: one channel per
-    // tick, so the total light changes by at most step_gain.
+    // Cold/warm mixing with both channels moving the same way: one channel
+    // per tick, so the total light changes by at most step_gain. The channel
+    // whose turn it is holds, and hands the turn over when it had a step to
+    // take. That is the accumulator form with one-unit steps: there the held
+    // channel's step (0 or 1) is added to its accumulator, which is cleared
+    // and hands the turn over once it reaches step_gain (1). An accumulator so
+    // goes from 0 to 1 and back to 0 within the tick, or stays 0; it never
+    // holds anything between ticks or fades, so none is kept, and the turn
+    // changes exactly when the held channel's step is 1.
     if (light_cfg_data.bright_mode == BRIGHT_MODE_CW && error_white != 0 && error_warm != 0 &&
         (error_white ^ error_warm) >= 0) {
-        if (cw_refresh_flag) {
-            step_white_temp = static_cast<uint16_t>(step_white_temp + step_white);
-            if (step_white_temp >= step_gain) {
-                step_white_temp = 0;
-                cw_refresh_flag = false;
-            }
+        if (fade.cw_refresh_flag) {
+            fade.cw_refresh_flag = step_white == 0;
             step_white = 0;
         } else {
-            step_warm_temp = static_cast<uint16_t>(step_warm_temp + step_warm);
-            if (step_warm_temp >= step_gain) {
-                step_warm_temp = 0;
-                cw_refresh_flag = true;
-            }
+            fade.cw_refresh_flag = step_warm != 0;
             step_warm = 0;
         }
     }
-
     const uint16_t new_white = move(white, error_white, step_white);
     const uint16_t new_warm = move(warm, error_warm, step_warm);
     h.current_val.white = new_white;
@@ -138,14 +165,10 @@ void _light_ctrl_cct_shut_down_time_callback(void *param) {
 }
 
 void light_ctrl_fade_set_refresh_flag(bool value) {
-    cw_refresh_flag = value;
+    fade.cw_refresh_flag = value;
 }
 
 void _light_fade_reset(void) {
-    scale_white = {};
-    scale_warm = {};
-    step_white_temp = 0;
-    step_warm_temp = 0;
-    cw_refresh_flag = false;
+    fade = {};
     cct_delay_shut_down_timer = {};
 }

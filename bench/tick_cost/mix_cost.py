@@ -10,7 +10,9 @@ for the lamp's own range (brightness 1..100, temperature 0..100).
 Usage: mix_cost.py [--all] IMAGE.elf [IMAGE.elf ...]
   --all: every brightness and temperature byte (0..255), not only 0..100;
          several minutes per image.
-Example: mix_cost.py build/m0/Boards/microbit/firmware_lamp.elf
+Example: mix_cost.py build/m0/bench/tick_cost/tick_bench_current.elf
+(the tick bench images keep the three functions whole; in a firmware image
+link-time optimisation may have inlined or specialised them)
 """
 import struct
 import sys

@@ -1,13 +1,27 @@
 #!/usr/bin/python3
 """Cost of one fade tick on the Cortex-M0, measured on the built code.
 
-Runs light_ctrl_gradually_timer_handler of each image given (the module as it
-is, and with the float fade step kept in this folder) in unicorn's ARM
-instruction-set simulator, once per tick, from the start of a fade until the
-tick that stops timer 14. Counts every executed instruction and estimates
-cycles with the Cortex-M0 timing model below.
+Runs each image given in unicorn's Cortex-M0 instruction-set simulator, tick by
+tick from the start of a fade until the tick that stops timer 14, counts every
+executed instruction and estimates cycles with the Cortex-M0 timing model
+below. Two kinds of image:
 
-Timing model (Cortex-M0, zero-wait-state memory, single-cycle multiplier):
+- a bench image (tick_bench_*.elf): the module on a board of stubs. Each tick
+  is one call of light_ctrl_gradually_timer_handler.
+- the board image (a name with "board"): the module on the real board, the
+  firmware as it is linked for the chip. Each tick is one TIMER0 interrupt
+  (TIMER0_IRQHandler: the board's dispatcher, the tick, the board's PWM
+  driver), with TIMER0's counter, compares and interrupt enables modelled; the
+  millisecond boundaries between ticks are served through SysTick_Handler and
+  not counted. A boundary on the very microsecond of a tick is served by the
+  tick's interrupt, as on the chip (once in 1000 ticks at 277 us).
+
+Every image must write the same outputs: after every tick the channel values
+(light_ctrl_handle.current_val) of each case are compared between the images,
+and a difference fails the run.
+
+Timing model (Cortex-M0, zero-wait-state memory and peripherals, single-cycle
+multiplier):
   data processing, MULS, CPS 1; LDR/STR (any form) 2; LDM/STM 1+N;
   PUSH 1+N; POP 1+N, POP with PC 4+N (N = registers besides PC);
   conditional branch 1 not taken, 3 taken; B, BX, BLX, ADD/MOV to PC 3;
@@ -20,20 +34,35 @@ Usage: tick_cost.py IMAGE.elf [IMAGE.elf ...]
 import struct
 import sys
 
-from unicorn import Uc, UC_ARCH_ARM, UC_MODE_THUMB, UC_HOOK_CODE
-from unicorn.arm_const import UC_ARM_REG_LR, UC_ARM_REG_R0, UC_ARM_REG_SP
+from unicorn import (Uc, UC_ARCH_ARM, UC_MODE_THUMB, UC_MODE_MCLASS, UC_HOOK_CODE,
+                     UC_HOOK_MEM_WRITE)
+from unicorn.arm_const import (UC_ARM_REG_LR, UC_ARM_REG_R0, UC_ARM_REG_SP,
+                               UC_CPU_ARM_CORTEX_M0)
 
 CASES = [
     ("(a) switch-on, brightness/temperature, (0,9000)->(18000,9000)", 0),
     ("(b) cold/warm (0,0)->(2700,6300)", 1),
     ("(c) cold/warm opposite (2700,6300)->(6300,2700)", 2),
+    ("(d) brightness/temperature (0,0)->(9000,5400)", 3),
 ]
 BUDGETS = [("22us@48MHz", 1056), ("22us@72MHz", 1584),
            ("277us@48MHz", 13296), ("277us@72MHz", 19944)]
 FLASH, FLASH_SIZE = 0x00000000, 256 * 1024
 RAM, RAM_SIZE = 0x20000000, 16 * 1024
+PERIPH, PERIPH_SIZE = 0x40000000, 0x20000
+PPB, PPB_SIZE = 0xE000E000, 0x1000  # SysTick, NVIC, SCB
 RETURN = 0x0003FF00  # a return address inside flash that no code uses
 COND_BRANCH = "cond"
+
+# nRF51 TIMER0, as Boards/microbit/nrf51.h uses it.
+TIMER0 = 0x40008000
+TASKS_CAPTURE2 = TIMER0 + 0x048
+EVENTS_COMPARE0 = TIMER0 + 0x140
+INTENSET = TIMER0 + 0x304
+INTENCLR = TIMER0 + 0x308
+CC0 = TIMER0 + 0x540
+CC2 = TIMER0 + 0x548
+INT_COMPARE0 = 1 << 16
 
 
 def read_elf(path):
@@ -87,14 +116,20 @@ def cost_of(code, nxt):
 class Cpu:
     def __init__(self, path):
         segments, self.symbols = read_elf(path)
-        self.uc = Uc(UC_ARCH_ARM, UC_MODE_THUMB)
-        self.uc.mem_map(FLASH, FLASH_SIZE)
-        self.uc.mem_map(RAM, RAM_SIZE)
+        self.uc = Uc(UC_ARCH_ARM, UC_MODE_THUMB | UC_MODE_MCLASS)
+        self.uc.ctl_set_cpu_model(UC_CPU_ARM_CORTEX_M0)
+        for base, size in ((FLASH, FLASH_SIZE), (RAM, RAM_SIZE), (PERIPH, PERIPH_SIZE),
+                           (PPB, PPB_SIZE)):
+            self.uc.mem_map(base, size)
         for addr, blob in segments:
             self.uc.mem_write(addr, blob)
         self.decoded = {}
         self.counting = False
+        self.counter_us = 0  # TIMER0's free-running microsecond counter
+        self.inten = 0
         self.uc.hook_add(UC_HOOK_CODE, self._on_instruction)
+        self.uc.hook_add(UC_HOOK_MEM_WRITE, self._on_timer_write, begin=TIMER0,
+                         end=TIMER0 + 0xFFF)
 
     def _on_instruction(self, uc, address, size, _):
         if not self.counting:
@@ -112,6 +147,14 @@ class Cpu:
         if entry[1] == COND_BRANCH:
             self.pending_branch = address + 2
 
+    def _on_timer_write(self, uc, access, address, size, value, _):
+        if address == TASKS_CAPTURE2 and value:
+            uc.mem_write(CC2, struct.pack("<I", self.counter_us & 0xFFFFFFFF))
+        elif address == INTENSET:
+            self.inten |= value
+        elif address == INTENCLR:
+            self.inten &= ~value
+
     def call(self, name, arg=0, count=False):
         self.uc.reg_write(UC_ARM_REG_SP, RAM + RAM_SIZE)
         self.uc.reg_write(UC_ARM_REG_LR, RETURN | 1)
@@ -123,19 +166,51 @@ class Cpu:
         self.counting = False
         return self.instructions, self.cycles
 
-    def word(self, name):
-        return struct.unpack("<I", self.uc.mem_read(self.symbols[name], 4))[0]
+    def word(self, addr):
+        return struct.unpack("<I", self.uc.mem_read(addr, 4))[0]
+
+    def outputs(self):
+        """light_ctrl_handle.current_val: (white, warm)."""
+        return struct.unpack("<HH", self.uc.mem_read(self.symbols["light_ctrl_handle"] + 4, 4))
 
 
-def measure(path, case):
-    cpu = Cpu(path)
+def bench_ticks(cpu, case):
     cpu.call("bench_setup", case)
-    ticks = []
-    while cpu.word("bench_timer14_running"):
+    ticks, outputs = [], []
+    while cpu.word(cpu.symbols["bench_timer14_running"]):
         ticks.append(cpu.call("light_ctrl_gradually_timer_handler", count=True))
+        outputs.append(cpu.outputs())
         if len(ticks) > 100000:
             raise RuntimeError("fade does not end")
-    return ticks
+    return ticks, outputs
+
+
+def board_ticks(cpu, case):
+    cpu.call("bench_setup", case)
+    ms_served = 0
+    ticks, outputs = [], []
+    while cpu.inten & INT_COMPARE0:
+        due = cpu.word(CC0)
+        boundary = (ms_served + 1) * 1000
+        if boundary < due:
+            cpu.counter_us = boundary
+            cpu.call("SysTick_Handler")
+            ms_served += 1
+            continue
+        if boundary == due:
+            ms_served += 1  # served first, by the tick's interrupt
+        cpu.counter_us = due
+        cpu.uc.mem_write(EVENTS_COMPARE0, struct.pack("<I", 1))
+        ticks.append(cpu.call("TIMER0_IRQHandler", count=True))
+        outputs.append(cpu.outputs())
+        if len(ticks) > 100000:
+            raise RuntimeError("fade does not end")
+    return ticks, outputs
+
+
+def label_of(path):
+    name = path.rsplit("/", 1)[-1]
+    return "float" if "float" in name else "board" if "board" in name else "current"
 
 
 def main(paths):
@@ -143,11 +218,18 @@ def main(paths):
         "image", "case", "ticks", "first instr/cyc", "mean instr/cyc", "max instr/cyc",
         "max cycles as share of " + ", ".join(b[0] for b in BUDGETS) + " (first tick in brackets)")
     print(header)
+    written = {}  # case -> (label, outputs of every tick) of the first image
+    differ = []
     for path in paths:
-        label = "float" if "float" in path.rsplit("/", 1)[-1] else "current"
+        label = label_of(path)
+        run = board_ticks if label == "board" else bench_ticks
         later = []  # the ticks after the first of cases (a) and (b)
         for name, case in CASES:
-            ticks = measure(path, case)
+            ticks, outputs = run(Cpu(path), case)
+            if case not in written:
+                written[case] = (label, outputs)
+            elif written[case][1] != outputs:
+                differ.append("%s %s (against %s)" % (label, name, written[case][0]))
             rest = ticks[1:]
             if case in (0, 1):
                 later += rest
@@ -164,6 +246,10 @@ def main(paths):
         print("%-7s mean over the later ticks of (a) and (b): %.1f/%.1f" % (
             label, sum(t[0] for t in later) / len(later), sum(t[1] for t in later) / len(later)))
     print("mean and max: every tick after the first, the stopping tick included")
+    if differ:
+        print("FAIL: outputs differ: " + "; ".join(differ))
+        sys.exit(1)
+    print("outputs after every tick: the same in every image, every case")
 
 
 if __name__ == "__main__":

@@ -20,8 +20,8 @@ uint32_t int_step(uint32_t e, uint32_t m, uint32_t scale_bits) {
 }
 
 uint32_t float_step(uint32_t e, uint32_t m, uint32_t scale_bits) {
-    return fade_step_float::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m), float_of(scale_bits),
-                           1);
+    return fade_step_float::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m),
+                                 float_of(scale_bits), 1);
 }
 
 } // namespace
@@ -43,6 +43,35 @@ TEST(FadeStep, ScalesAreTheCorrectlyRoundedQuotient) {
         EXPECT_EQ(fade_step::float_bits(fade_step::scale(r.a, r.m)), r.bits);
         EXPECT_EQ(bits_of(fade_step_float::scale(r.a, r.m)), r.bits);
     }
+}
+
+TEST(FadeStep, ReciprocalStaysWithinItsBoundForEveryDivisor) {
+    // v <= 2^31/m < v + 3 for every divisor shifted to [2^15, 2^16): the
+    // division's digits rely on it for their single correction.
+    int outside = 0;
+    for (uint32_t m = 1u << 15; m < 1u << 16; ++m) {
+        const uint64_t v = fade_step::reciprocal(m);
+        outside += !(v * m <= (1ull << 31) && (v + 3u) * m > (1ull << 31));
+    }
+    EXPECT_EQ(outside, 0);
+}
+
+TEST(FadeStep, EveryDivisorGivesTheFloatScale) {
+    // Each divisor with numerators whose quotient digits land near 0 and near
+    // 4095 (1, 2, m - 1, m - 2) and a spread in between; bench/fade_exhaustive
+    // checks every numerator.
+    int diffs = 0;
+    for (uint32_t m = 1; m <= 65535u; ++m) {
+        for (uint32_t a : {1u, 2u, m / 7u, m / 3u, m / 2u, m * 5u / 7u, m - 2u, m - 1u}) {
+            if (a > m) {
+                continue;
+            }
+            const float s =
+                fade_step_float::scale(static_cast<uint16_t>(a), static_cast<uint16_t>(m));
+            diffs += bits_of(s) != fade_step::float_bits(fade_step::scale(a, m));
+        }
+    }
+    EXPECT_EQ(diffs, 0);
 }
 
 TEST(FadeStep, BoundariesMatchTheFloatReference) {
@@ -98,7 +127,8 @@ TEST(FadeStep, FixedRandomSampleMatchesTheFloatReference) {
     for (int i = 0; i < 200000; ++i) {
         const uint32_t m0 = rng() % 65535u + 1u;
         const uint32_t a0 = rng() % (m0 + 1u);
-        const float s = fade_step_float::scale(static_cast<uint16_t>(a0), static_cast<uint16_t>(m0));
+        const float s =
+            fade_step_float::scale(static_cast<uint16_t>(a0), static_cast<uint16_t>(m0));
         scale_diffs += bits_of(s) != fade_step::float_bits(fade_step::scale(a0, m0));
         // A step near where the channel starts to move (e - 1 about (m - 1)*s),
         // and one anywhere.
