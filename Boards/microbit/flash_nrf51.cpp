@@ -14,6 +14,8 @@ static_assert(FLASH_DATA_BASE_ADDR + FLASH_DATA_SIZE <= NRF51_FLASH_SIZE,
 
 namespace {
 
+bool refuse_writes = false; // board_flash_refuse_writes
+
 bool in_data_area(uint32_t addr, uint32_t len) {
     return addr >= FLASH_DATA_BASE_ADDR && len <= FLASH_DATA_SIZE &&
            addr - FLASH_DATA_BASE_ADDR <= FLASH_DATA_SIZE - len;
@@ -33,6 +35,10 @@ void program_word(uint32_t addr, uint32_t word) {
 
 extern "C" {
 
+void board_flash_refuse_writes(bool refuse) {
+    refuse_writes = refuse;
+}
+
 void flash_read(uint32_t addr, void *buf, uint32_t len) {
     auto *out = static_cast<uint8_t *>(buf);
     for (uint32_t i = 0; i < len; ++i) {
@@ -42,7 +48,7 @@ void flash_read(uint32_t addr, void *buf, uint32_t len) {
 }
 
 uint8_t flash_program(uint32_t addr, const void *buf, uint32_t len) {
-    if (buf == nullptr || !in_data_area(addr, len)) {
+    if (refuse_writes || buf == nullptr || !in_data_area(addr, len)) {
         return 1;
     }
     const auto *in = static_cast<const uint8_t *>(buf);
@@ -76,7 +82,8 @@ uint8_t flash_program(uint32_t addr, const void *buf, uint32_t len) {
 }
 
 uint8_t flash_erase_sector(uint32_t sector_addr) {
-    if (!in_data_area(sector_addr, FLASH_SECTOR_SIZE) || sector_addr % FLASH_SECTOR_SIZE != 0) {
+    if (refuse_writes || !in_data_area(sector_addr, FLASH_SECTOR_SIZE) ||
+        sector_addr % FLASH_SECTOR_SIZE != 0) {
         return 1;
     }
     wait_ready();
