@@ -1,6 +1,9 @@
 #ifndef BOARDS_PWM_H
 #define BOARDS_PWM_H
-/* PWM driver: duty on a 0..18000 scale, channel 0 cold white, 1 warm white. */
+/* PWM driver: duty on a 0..18000 scale. What a channel drives depends on the
+ * mixing mode: in cold/warm mixing channel 0 is the cold white string and
+ * channel 1 the warm one; in brightness/temperature mixing channel 0 carries
+ * the brightness and channel 1 the colour temperature. */
 #include <stdint.h>
 
 #ifdef __cplusplus
