@@ -118,9 +118,12 @@ changes csv_changes(const std::vector<std::string> &rows, int column) {
 
 } // namespace
 
-// Cold/warm mixing, a power cut, brightness/temperature mixing after it.
+// Lit at time 0, then cold/warm mixing, a power cut, brightness/temperature
+// mixing after it.
 TEST_F(Lampsim, CsvNamesChannelsByModeAndShowsTheOutputsDarkThroughAPowerCut) {
-    const run_result r = run("s.lamp --csv a.csv --quiet", "config mode=cw\n"
+    const run_result r = run("s.lamp --csv a.csv --quiet", "switch on\n"
+                                                           "process direct\n"
+                                                           "config mode=cw\n"
                                                            "0s init\n"
                                                            "1s power-cut\n"
                                                            "config mode=cct\n"
@@ -129,9 +132,11 @@ TEST_F(Lampsim, CsvNamesChannelsByModeAndShowsTheOutputsDarkThroughAPowerCut) {
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> rows = lines_of(slurp(path("a.csv")));
     ASSERT_GT(rows.size(), 3000u);
+    // Named by the mode once the lines of time 0 have run.
     EXPECT_EQ(rows[0], "time_us,cold_white,warm_white,supply,switch,mode");
-    EXPECT_EQ(rows[1], "0,0,0,1,1,cw");
-    EXPECT_EQ(rows[2], "277,0,1,1,1,cw"); // 100 %, warm end: channel 1 alone
+    EXPECT_EQ(rows[1], "0,180,0,1,1,cct"); // brightness 0 shows as 1 %
+    EXPECT_EQ(rows[2], "0,180,0,1,1,cw");
+    EXPECT_EQ(rows[3], "277,0,1,1,1,cw"); // 100 %, warm end: channel 1 alone
     const auto cut = std::find(rows.begin(), rows.end(), "1000000,0,0,0,0,cw");
     ASSERT_NE(cut, rows.end());
     EXPECT_EQ(*(cut - 1), "999970,0,3610,1,1,cw"); // 3610 * 277 us
@@ -199,7 +204,7 @@ TEST_F(Lampsim, TimelineShowsModesRefusedSavesCountdownsAndBlinks) {
                                        "save\n"
                                        "countdown 1\n"
                                        "blink start 0 200\n"
-                                       "1.2s expect outputs 1 2\n"
+                                       "1.2s expect outputs 0 2\n"
                                        "1.3s end\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "    0.000000 s  power on, mode cct\n"
@@ -218,10 +223,10 @@ TEST_F(Lampsim, TimelineShowsModesRefusedSavesCountdownsAndBlinks) {
                      "    1.000000 s  > countdown 1  => LIGHT_OK\n"
                      "    1.000000 s      countdown 0 -> 1\n"
                      "    1.000000 s  > blink start 0 200  => LIGHT_OK\n"
-                     "    1.200000 s  > expect outputs 1 2  => FAILED, got outputs 0 18000\n"
+                     "    1.200000 s  > expect outputs 0 2  => FAILED, got outputs 0 18000\n"
                      "    1.300000 s  > end\n"
                      "end at 1.300000 s: 18001 ticks, 18000 output updates\n");
-    EXPECT_EQ(r.err, "s.lamp:7: expected outputs 1 2, got outputs 0 18000\n"
+    EXPECT_EQ(r.err, "s.lamp:7: expected outputs 0 2, got outputs 0 18000\n"
                      "lampsim: 1 of 1 expectation failed\n");
 }
 
