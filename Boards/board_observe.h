@@ -3,9 +3,14 @@
 /*
  * What a board that runs the tests and the simulator offers besides the calls
  * the module makes: the power-on sequence, watching the PWM outputs, the fade
- * tick's state, and the board's time. The simulated host board and the
- * Cortex-M0 board under QEMU both provide it, so one test program runs on
- * either; a product board need not.
+ * tick and the software timers, the board's time, and a call at a given time
+ * that is ordered with the board's own events. The simulated host board and
+ * the Cortex-M0 board under QEMU both provide it, so one program (lampsim's
+ * scenario player) runs on either; a product board need not.
+ *
+ * Order of events on one microsecond: the software timers of that millisecond
+ * first, then the fade tick, then the call of board_call_at. Listeners run in
+ * the context of the event they report.
  */
 #include <stdbool.h>
 #include <stdint.h>
@@ -36,6 +41,25 @@ bool board_timer14_running(void);
 uint32_t board_timer14_period_us(void);
 /* Fade ticks delivered since power-on. */
 uint64_t board_timer14_tick_count(void);
+
+/* Called when timer 14 is started (running = true, also on a restart) and when
+ * a running timer 14 is stopped, with the period in service; NULL for none. */
+typedef void (*board_timer14_listener_t)(void *ctx, uint64_t t_us, bool running,
+                                         uint32_t period_us);
+void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx);
+
+/* Called after the software timers due on a millisecond have run (only when
+ * at least one ran), before a fade tick due on the same microsecond; NULL for
+ * none. */
+typedef void (*board_timers_listener_t)(void *ctx, uint64_t t_us);
+void board_timers_set_listener(board_timers_listener_t listener, void *ctx);
+
+/* Calls fn(ctx) once at board time t_us, after every software timer and fade
+ * tick due at or before t_us; board_now_us() reads t_us during the call. One
+ * call is pending at a time: a new one replaces it; a NULL fn cancels it. A
+ * time already passed is taken as the present time. */
+typedef void (*board_call_fn)(void *ctx);
+void board_call_at(uint64_t t_us, board_call_fn fn, void *ctx);
 
 #ifdef __cplusplus
 }

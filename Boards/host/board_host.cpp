@@ -26,12 +26,29 @@ board_pwm_listener_t pwm_listener = nullptr;
 void *pwm_listener_ctx = nullptr;
 board_timer14_listener_t tim14_listener = nullptr;
 void *tim14_listener_ctx = nullptr;
+board_timers_listener_t timers_listener = nullptr;
+void *timers_listener_ctx = nullptr;
+
+struct {
+    bool pending;
+    uint64_t due_us;
+    board_call_fn fn;
+    void *ctx;
+} call;
 
 // Brings the software timer clock to floor(now_us / 1000), running what falls due.
 void sync_ms_clock() {
     const uint32_t elapsed = static_cast<uint32_t>(now_us / 1000u) - timer_service_now();
     if (elapsed != 0) {
         timer_service_advance(elapsed);
+    }
+}
+
+// The software timers of the millisecond now_us falls on, then their listener.
+void run_software_timers() {
+    sync_ms_clock();
+    if (timers_listener != nullptr) {
+        timers_listener(timers_listener_ctx, now_us);
     }
 }
 
@@ -76,6 +93,7 @@ void pwm_set_duty(uint8_t channel, uint16_t value) {
 
 void board_reset(void) {
     tim14 = {};
+    call = {};
     now_us = 0;
     for (auto &d : duty) {
         d = 0;
@@ -97,13 +115,14 @@ void board_run_until(uint64_t t_us) {
     for (;;) {
         const uint64_t tick = tim14.running ? tim14.next_us : never;
         const uint64_t soft = next_software_timer_us();
-        if (soft <= tick) {
+        const uint64_t due_call = call.pending ? call.due_us : never;
+        if (soft <= tick && soft <= due_call) {
             if (soft > t_us) {
                 break;
             }
             now_us = soft;
-            sync_ms_clock();
-        } else {
+            run_software_timers();
+        } else if (tick <= due_call) {
             if (tick > t_us) {
                 break;
             }
@@ -112,6 +131,14 @@ void board_run_until(uint64_t t_us) {
             tim14.next_us += tim14.period_us;
             ++tim14.ticks;
             light_ctrl_gradually_timer_handler();
+        } else {
+            if (due_call > t_us) {
+                break;
+            }
+            now_us = due_call;
+            sync_ms_clock(); // nothing falls due: the next expiry is after this call
+            call.pending = false;
+            call.fn(call.ctx);
         }
     }
     if (t_us > now_us) {
@@ -127,7 +154,9 @@ void board_run_for(uint64_t duration_us) {
 uint8_t board_next_event_us(uint64_t *t_us) {
     const uint64_t tick = tim14.running ? tim14.next_us : never;
     const uint64_t soft = next_software_timer_us();
-    const uint64_t next = tick < soft ? tick : soft;
+    const uint64_t due_call = call.pending ? call.due_us : never;
+    uint64_t next = tick < soft ? tick : soft;
+    next = due_call < next ? due_call : next;
     if (next == never) {
         return 0;
     }
@@ -156,6 +185,15 @@ void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx) {
 void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx) {
     tim14_listener = listener;
     tim14_listener_ctx = ctx;
+}
+
+void board_timers_set_listener(board_timers_listener_t listener, void *ctx) {
+    timers_listener = listener;
+    timers_listener_ctx = ctx;
+}
+
+void board_call_at(uint64_t t_us, board_call_fn fn, void *ctx) {
+    call = {fn != nullptr, t_us > now_us ? t_us : now_us, fn, ctx};
 }
 
 uint16_t board_pwm_duty(uint8_t channel) {

@@ -8,9 +8,9 @@
  * Order of events: the dispatcher jumps from one due event to the next. When a
  * software-timer expiry and a timer-14 tick fall on the same microsecond, the
  * software timers of that millisecond run first (in due order, FIFO among
- * equals), then the tick. The millisecond clock reads floor(now_us / 1000), so
- * a timer due at millisecond D runs at D * 1000 us. Timer 14 ticks at
- * start + k * period (k >= 1); a period of 0 is served as 1 us.
+ * equals), then the tick, then a call of board_call_at. The millisecond clock reads floor(now_us /
+ * 1000), so a timer due at millisecond D runs at D * 1000 us. Timer 14 ticks at start + k * period
+ * (k >= 1); a period of 0 is served as 1 us.
  */
 #include "board_observe.h"
 
@@ -22,7 +22,7 @@ extern "C" {
 #endif
 
 /* The board without power: clock 0, timer 14 stopped, outputs 0, timer
- * service reset, listeners kept. The flash is not touched (it survives power
+ * service reset, no call pending, listeners kept. The flash is not touched (it survives power
  * cuts). board_power_on does this first. */
 void board_reset(void);
 
@@ -30,16 +30,11 @@ void board_reset(void);
  * (never backwards). */
 void board_run_until(uint64_t t_us);
 void board_run_for(uint64_t duration_us);
-/* 1 and *t_us = time of the next due event, or 0 if nothing is due ever. */
+/* 1 and *t_us = time of the next due event (a pending call included), or 0 if
+ * nothing is due ever. */
 uint8_t board_next_event_us(uint64_t *t_us);
 /* The same for software-timer expiries alone. */
 uint8_t board_next_timer_expiry_us(uint64_t *t_us);
-
-/* Called when timer 14 is started (running = true, also on a restart) and when
- * a running timer 14 is stopped; NULL for none. */
-typedef void (*board_timer14_listener_t)(void *ctx, uint64_t t_us, bool running,
-                                         uint32_t period_us);
-void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx);
 
 #ifdef __cplusplus
 }

@@ -25,10 +25,23 @@ struct {
     uint64_t ticks;
 } tim14;
 
+struct {
+    bool pending;
+    uint64_t due_us;
+    board_call_fn fn;
+    void *ctx;
+} call;
+
 uint16_t duty[ALLOW_CHANNEL_NUM];
 board_pwm_listener_t pwm_listener = nullptr;
 void *pwm_listener_ctx = nullptr;
+board_timer14_listener_t tim14_listener = nullptr;
+void *tim14_listener_ctx = nullptr;
+board_timers_listener_t timers_listener = nullptr;
+void *timers_listener_ctx = nullptr;
 volatile uint32_t idle_passes = 0;
+uint32_t idle_passes_at_last_ms = 0;
+uint32_t busy_ms = 0;
 
 uint32_t counter_now() {
     TIMER_TASKS_CAPTURE2 = 1u;
@@ -60,18 +73,33 @@ void set_priority(uint32_t irqn, uint32_t priority) {
     NVIC_IPR(irqn) = (NVIC_IPR(irqn) & ~(0xFFu << shift)) | (priority << shift);
 }
 
-// Serves, in order of their nominal times, every millisecond boundary and
-// every tick that the microsecond counter has passed; on the same microsecond
-// the millisecond (the software timers) goes first. Both interrupts come here,
-// so an interrupt served late changes neither the order nor the times the
-// module sees.
+// Serves, in order of their nominal times, every millisecond boundary, every
+// tick and the pending call that the microsecond counter has passed; on the
+// same microsecond the millisecond (the software timers) goes first, then the
+// tick, then the call (as on the host board). Both interrupts come here, so an
+// interrupt served late changes neither the order nor the times the module
+// sees. A call needs no wake-up of its own: it falls before the next
+// millisecond boundary, whose wake-up serves it at the latest.
 void dispatch() {
+    enum { none, millisecond, tick, call_due } kind;
     for (;;) {
         const uint32_t now = counter_now();
         const uint64_t ms_due = (ms_elapsed + 1u) * 1000u;
-        const bool ms_ready = static_cast<int32_t>(now - static_cast<uint32_t>(ms_due)) >= 0;
-        const bool tick_ready = tim14.running && already_due(tim14.due_us);
-        if (!ms_ready && !tick_ready) {
+        kind = none;
+        uint64_t first = 0;
+        if (static_cast<int32_t>(now - static_cast<uint32_t>(ms_due)) >= 0) {
+            kind = millisecond;
+            first = ms_due;
+        }
+        if (tim14.running && already_due(tim14.due_us) && (kind == none || tim14.due_us < first)) {
+            kind = tick;
+            first = tim14.due_us;
+        }
+        if (call.pending && call.due_us < ms_due && already_due(call.due_us) &&
+            (kind == none || call.due_us < first)) {
+            kind = call_due;
+        }
+        if (kind == none) {
             // Compare 1 wakes the dispatcher at the next boundary should
             // SysTick come a little before the counter gets there.
             TIMER_CC1 = static_cast<uint32_t>(ms_due);
@@ -90,15 +118,30 @@ void dispatch() {
             return;
         }
         in_event = true;
-        if (ms_ready && (!tick_ready || ms_due <= tim14.due_us)) {
+        if (kind == millisecond) {
             ms_elapsed = ms_elapsed + 1u;
             event_us = ms_due;
+            // A millisecond through which thread mode never ran was spent in
+            // interrupts.
+            if (idle_passes == idle_passes_at_last_ms) {
+                ++busy_ms;
+            }
+            idle_passes_at_last_ms = idle_passes;
+            uint32_t due_in = 0;
+            const bool timers_due = timer_service_next_due_in(&due_in) != 0 && due_in <= 1u;
             timer_service_advance(1);
-        } else {
+            if (timers_due && timers_listener != nullptr) {
+                timers_listener(timers_listener_ctx, event_us);
+            }
+        } else if (kind == tick) {
             event_us = tim14.due_us;
             tim14.due_us += tim14.period_us;
             ++tim14.ticks;
             light_ctrl_gradually_timer_handler();
+        } else {
+            event_us = call.due_us;
+            call.pending = false;
+            call.fn(call.ctx);
         }
         in_event = false;
     }
@@ -173,8 +216,8 @@ void TIMER0_IRQHandler(void) {
 }
 
 void timer14_start(uint32_t period_us) {
-    BOARD_CRITICAL_BEGIN();
     const uint64_t start = board_now_us();
+    BOARD_CRITICAL_BEGIN();
     tim14.period_us = period_us < BOARD_TIM14_MIN_PERIOD_US ? BOARD_TIM14_MIN_PERIOD_US : period_us;
     tim14.due_us = start + tim14.period_us;
     tim14.running = true;
@@ -185,14 +228,21 @@ void timer14_start(uint32_t period_us) {
         NVIC_ISPR = 1u << TIMER0_IRQN;
     }
     BOARD_CRITICAL_END();
+    if (tim14_listener != nullptr) {
+        tim14_listener(tim14_listener_ctx, start, true, tim14.period_us);
+    }
 }
 
 void timer14_stop(void) {
     BOARD_CRITICAL_BEGIN();
+    const bool was_running = tim14.running;
     tim14.running = false;
     TIMER_INTENCLR = TIMER_INT_COMPARE0;
     drop_pending_tick();
     BOARD_CRITICAL_END();
+    if (was_running && tim14_listener != nullptr) {
+        tim14_listener(tim14_listener_ctx, board_now_us(), false, tim14.period_us);
+    }
 }
 
 void pwm_set_duty(uint8_t channel, uint16_t value) {
@@ -225,6 +275,29 @@ uint64_t board_timer14_tick_count(void) {
 }
 uint32_t board_idle_passes(void) {
     return idle_passes;
+}
+uint32_t board_busy_ms(void) {
+    return busy_ms;
+}
+
+void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx) {
+    tim14_listener = listener;
+    tim14_listener_ctx = ctx;
+}
+
+void board_timers_set_listener(board_timers_listener_t listener, void *ctx) {
+    timers_listener = listener;
+    timers_listener_ctx = ctx;
+}
+
+void board_call_at(uint64_t t_us, board_call_fn fn, void *ctx) {
+    const uint64_t now = board_now_us();
+    BOARD_CRITICAL_BEGIN();
+    call.pending = fn != nullptr;
+    call.due_us = t_us > now ? t_us : now;
+    call.fn = fn;
+    call.ctx = ctx;
+    BOARD_CRITICAL_END();
 }
 
 void board_idle_forever(void) {

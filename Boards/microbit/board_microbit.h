@@ -13,10 +13,11 @@
  *    thread mode).
  *
  * Interrupt context: SysTick and TIMER0 share one priority level and one
- * dispatcher, so neither preempts the other: a callback and a fade tick always
- * run to completion one after the other. The dispatcher serves every
- * millisecond boundary and every tick that the microsecond counter has passed,
- * in order of their times, the millisecond first on the same microsecond (as on
+ * dispatcher, so neither preempts the other: a callback, a fade tick and a
+ * board_call_at call always run to completion one after the other. The
+ * dispatcher serves every millisecond boundary, every tick and the pending call
+ * that the microsecond counter has passed, in order of their times; on the
+ * same microsecond the millisecond first, then the tick, then the call (as on
  * the host board). The milliseconds are counted from the microsecond counter,
  * so a SysTick served late (or a SysTick that runs slow, as QEMU's does) still
  * gives each callback its exact millisecond. Thread mode only idles; the
@@ -54,6 +55,12 @@ void board_start_clocks(void);
 /* Passes of the thread-mode idle loop: it advances only while no interrupt
  * keeps the processor. */
 uint32_t board_idle_passes(void);
+/* Milliseconds since the clocks started through which thread mode never ran:
+ * time the processor spent in interrupts from one boundary to the next. */
+uint32_t board_busy_ms(void);
+/* lampsim's nvm-fail: while set, every flash program and erase is refused
+ * with nothing changed (Boards/flash.h calls report failure). */
+void board_flash_refuse_writes(bool refuse);
 
 /* Thread-mode idle loop; never returns. */
 void board_idle_forever(void);

@@ -14,6 +14,8 @@ static_assert(NRF51_DATA_AREA_ADDR + FLASH_DATA_SIZE <= NRF51_FLASH_SIZE,
 
 namespace {
 
+bool refuse_writes = false; // board_flash_refuse_writes
+
 bool in_data_area(uint32_t offset, uint32_t len) {
     return offset <= FLASH_DATA_SIZE && len <= FLASH_DATA_SIZE - offset;
 }
@@ -31,6 +33,10 @@ void wait_ready() {
 
 extern "C" {
 
+void board_flash_refuse_writes(bool refuse) {
+    refuse_writes = refuse;
+}
+
 void flash_read(uint32_t offset, void *buf, uint32_t len) {
     auto *out = static_cast<uint8_t *>(buf);
     for (uint32_t i = 0; i < len; ++i) {
@@ -40,7 +46,7 @@ void flash_read(uint32_t offset, void *buf, uint32_t len) {
 }
 
 uint8_t flash_program(uint32_t offset, const void *buf, uint32_t len) {
-    if (buf == nullptr || !in_data_area(offset, len)) {
+    if (refuse_writes || buf == nullptr || !in_data_area(offset, len)) {
         return 1;
     }
     const auto *in = static_cast<const uint8_t *>(buf);
@@ -74,7 +80,8 @@ uint8_t flash_program(uint32_t offset, const void *buf, uint32_t len) {
 }
 
 uint8_t flash_erase_sector(uint32_t offset) {
-    if (!in_data_area(offset, FLASH_SECTOR_SIZE) || offset % FLASH_SECTOR_SIZE != 0) {
+    if (refuse_writes || !in_data_area(offset, FLASH_SECTOR_SIZE) ||
+        offset % FLASH_SECTOR_SIZE != 0) {
         return 1;
     }
     const uint32_t page = NRF51_DATA_AREA_ADDR + offset;

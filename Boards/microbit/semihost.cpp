@@ -4,7 +4,12 @@
 
 namespace {
 
+constexpr uint32_t sys_open = 0x01;
+constexpr uint32_t sys_close = 0x02;
 constexpr uint32_t sys_write0 = 0x04;
+constexpr uint32_t sys_write = 0x05;
+constexpr uint32_t sys_read = 0x06;
+constexpr uint32_t sys_seek = 0x0A;
 constexpr uint32_t sys_exit = 0x18;
 constexpr uint32_t sys_exit_extended = 0x20;
 constexpr uint32_t adp_stopped_application_exit = 0x20026;
@@ -63,4 +68,33 @@ void semihost_exit(uint32_t status) {
     call(sys_exit, reinterpret_cast<const void *>(status == 0 ? adp_stopped_application_exit : 0));
     for (;;) {
     }
+}
+
+int32_t semihost_open(const char *path, uint32_t mode) {
+    uint32_t len = 0;
+    while (path[len] != '\0') {
+        ++len;
+    }
+    const uint32_t block[3] = {reinterpret_cast<uint32_t>(path), mode, len};
+    return static_cast<int32_t>(call(sys_open, block));
+}
+
+uint32_t semihost_read(int32_t handle, void *buf, uint32_t len) {
+    const uint32_t block[3] = {static_cast<uint32_t>(handle), reinterpret_cast<uint32_t>(buf), len};
+    return call(sys_read, block);
+}
+
+uint32_t semihost_write_file(int32_t handle, const void *buf, uint32_t len) {
+    const uint32_t block[3] = {static_cast<uint32_t>(handle), reinterpret_cast<uint32_t>(buf), len};
+    return call(sys_write, block);
+}
+
+int32_t semihost_seek(int32_t handle, uint32_t position) {
+    const uint32_t block[2] = {static_cast<uint32_t>(handle), position};
+    return static_cast<int32_t>(call(sys_seek, block));
+}
+
+void semihost_close(int32_t handle) {
+    const uint32_t block[1] = {static_cast<uint32_t>(handle)};
+    call(sys_close, block);
 }

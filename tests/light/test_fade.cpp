@@ -1,5 +1,7 @@
-// The fade engine moves both channels in proportion, alternates in cold/warm
-// mixing, stops itself on arrival and clears a switched-off lamp later.
+// The fade engine over every write of a fade, which the scenarios
+// (tests/scenarios) only sample: both channels in proportion, one unit a tick,
+// in cold/warm mixing one channel at a time or both together when they move
+// opposite ways.
 #include "lamp_fixture.h"
 
 namespace {
@@ -11,14 +13,6 @@ int moved(uint16_t a, uint16_t b) {
 }
 
 } // namespace
-
-TEST_F(Fade, ArrivedOnTheFirstTickStopsWithoutWriting) {
-    start_fade({500, 700}, {500, 700});
-    EXPECT_EQ(run_fade(), 1u);
-    EXPECT_TRUE(writes.empty());
-    EXPECT_FALSE(board_timer14_running());
-    EXPECT_TRUE(light_ctrl_handle.first_change);
-}
 
 TEST_F(Fade, BrightnessTemperatureFadeMovesBothChannelsInProportion) {
     light_ctrl_data.switch_status = true;
@@ -85,35 +79,6 @@ TEST_F(Fade, OppositeDirectionsMoveTogetherAndKeepTheSum) {
     }
 }
 
-TEST_F(Fade, SwitchedOffBrightnessTemperatureLampIsClearedOneSecondAfterArrival) {
-    start_fade({300, 5400}, {0, 5400});
-    run_fade();
-    EXPECT_EQ(shown(), (output_pair{0, 5400}));
-    const uint64_t arrived = board_now_us();
-    board_run_until(arrived + 999000);
-    EXPECT_EQ(shown(), (output_pair{0, 5400}));
-    board_run_until(arrived + 1000000);
-    EXPECT_EQ(shown(), (output_pair{0, 0}));
-    EXPECT_EQ(light_ctrl_handle.current_val.warm, 0);
-    EXPECT_EQ(light_ctrl_handle.target_val.warm, 5400); // targets untouched
-}
-
-TEST_F(Fade, DelayedShutDownIsSkippedWhenSwitchedOnOrInColdWarmMode) {
-    start_fade({300, 5400}, {0, 5400});
-    run_fade();
-    light_ctrl_data.switch_status = true; // switched on within the second
-    run_ms(2000);
-    EXPECT_EQ(shown(), (output_pair{0, 5400}));
-
-    power_on();
-    light_cfg_data.bright_mode = BRIGHT_MODE_CW;
-    start_fade({300, 5400}, {0, 0});
-    run_fade();
-    const size_t written = writes.size();
-    run_ms(5000);
-    EXPECT_EQ(writes.size(), written);
-}
-
 TEST_F(Fade, DistancesAbove32767StillMoveTowardsTheTarget) {
     // Only restored values above 182 reach such distances.
     light_ctrl_data.switch_status = true;
@@ -131,4 +96,16 @@ TEST_F(Fade, DistancesAbove32767StillMoveTowardsTheTarget) {
     run_fade();
     ASSERT_EQ(outputs().size(), 45000u);
     EXPECT_EQ(outputs()[0], (output_pair{44999, 100}));
+}
+
+// A blink period of 118 ms asks for (118 - 100) * 1000 / 18000 = 1 us, which
+// the host board serves as asked (the chip raises it to 22 us:
+// tests/scenarios/fast_blink.lamp).
+TEST_F(Fade, ShortestFadingBlinkPeriodAsksForAOneMicrosecondTick) {
+    set_state(true, 50, 30);
+    light_ctrl_process(SWITCH_DIRECT);
+    light_ctrl_blink_start(WITH_START, 1, 118);
+    board_run_until(118000);
+    EXPECT_TRUE(board_timer14_running());
+    EXPECT_EQ(board_timer14_period_us(), 1u);
 }

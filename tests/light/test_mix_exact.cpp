@@ -42,7 +42,7 @@ TEST_F(MixExact, IntegerMixingEqualsTheFloatFormForEveryInput) {
     EXPECT_EQ(s.inputs, 3u * 256u * 256u);
     EXPECT_EQ(s.differences, 0u);
     EXPECT_EQ(s.candidate_sum, s.reference_sum);
-    // The Cortex-M0 check image must arrive at the same value (run_trace.py).
+    // The Cortex-M0 check image must arrive at the same value (tests/firmware/mix_float_check.py).
     EXPECT_EQ(s.reference_sum, mix_reference_sum);
 }
 

@@ -57,17 +57,6 @@ TEST_F(Setters, GettersReadTheStateAndRefuseNull) {
     EXPECT_EQ(light_ctrl_scene_data_get(nullptr), LIGHT_INVALID_PARM);
 }
 
-TEST_F(Setters, SwitchSetChangesOnlyTheStateUntilProcessRuns) {
-    set_state(true, 50, 30);
-    light_ctrl_process(SWITCH_DIRECT);
-    writes.clear();
-    EXPECT_EQ(light_ctrl_data_switch_set(false), LIGHT_OK);
-    EXPECT_EQ(light_ctrl_data_switch_set(false), LIGHT_OK);
-    EXPECT_FALSE(light_ctrl_data.switch_status);
-    EXPECT_TRUE(writes.empty());
-    EXPECT_EQ(shown(), (output_pair{9000, 5400}));
-}
-
 TEST_F(Setters, SceneSnapshotPacksBitsAndKeepsTheReservedBit) {
     struct Row {
         bool on;

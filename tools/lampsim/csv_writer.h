@@ -1,8 +1,12 @@
 #pragma once
-// Every output update as "time_us,channel0,channel1".
+// The outputs as rows "time_us,<channel 0>,<channel 1>,supply,switch,mode":
+// one row per output update, and one where the supply, the switch or the
+// mixing mode changes. The channel columns are named by the mode in force
+// once the lines of time 0 have run; the mode column marks a change later on.
 #include "trace_sink.h"
 
 #include <cstdio>
+#include <string>
 
 namespace lampsim {
 
@@ -10,13 +14,25 @@ class csv_writer : public trace_sink {
   public:
     explicit csv_writer(std::FILE *out);
     void output(uint64_t t_us, uint16_t channel0, uint16_t channel1) override;
-    void switch_state(uint64_t, bool) override {}
-    void power(uint64_t, bool) override {}
+    void switch_state(uint64_t t_us, bool on) override;
+    void power(uint64_t t_us, bool on) override;
+    void mode(uint64_t t_us, uint8_t bright_mode) override;
     void command(uint64_t, const std::string &) override {}
+    void mark(uint64_t, const std::string &) override {}
     bool finish(uint64_t t_us) override;
 
   private:
+    void at(uint64_t t_us);
+    void row(uint64_t t_us);
+
     std::FILE *out_;
+    bool header_written_ = false;
+    std::string held_; // rows of time 0, until the header is known
+    bool status_changed_ = false;
+    uint64_t status_at_ = 0;
+    uint16_t channel_[2] = {0, 0};
+    bool supply_ = false, switch_ = false;
+    uint8_t mode_ = 1;
 };
 
 } // namespace lampsim

@@ -1,17 +1,27 @@
-// lampsim: the lamp's module on the simulated board, driven by a scenario.
+// lampsim: the lamp's module driven by a scenario, on the simulated board or
+// on the Cortex-M0 firmware under QEMU.
 #include "csv_writer.h"
 #include "demo_scenario.h"
-#include "lamp_runner.h"
+#include "help.h"
+#include "host_run.h"
+#include "m0_run.h"
+#include "recorder.h"
 #include "scenario.h"
 #include "svg_chart.h"
 #include "timeline.h"
+#include "trace_text.h"
 #include "vcd_writer.h"
 
+#include "flash.h"
 #include "flash_host.h"
+#include "nvm_data_mgmt.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -21,16 +31,13 @@
 
 namespace {
 
-const char usage[] = "usage: lampsim [SCENARIO|-] [--csv FILE] [--vcd FILE] [--plot FILE.svg] "
-                     "[--flash FILE] [--quiet]\n"
-                     "       lampsim --print-demo\n"
-                     "Without SCENARIO: the built-in demonstration, written to out/demo.csv, "
-                     "out/demo.vcd, out/demo.svg.\n";
-
 struct options {
     std::string scenario_path; // empty: the demonstration
-    std::string csv, vcd, plot, flash;
+    std::string csv, vcd, plot, trace, flash;
+    std::string board = "host";
+    std::string firmware = LAMPSIM_DEFAULT_FIRMWARE;
     bool quiet = false;
+    bool print_demo = false, commands_table = false, help = false, version = false;
 };
 
 struct file_closer {
@@ -52,6 +59,11 @@ bool read_text(const std::string &path, std::string &text) {
     if (path == "-") {
         buffer << std::cin.rdbuf();
     } else {
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
         std::ifstream in(path, std::ios::binary);
         if (!in) {
             return false;
@@ -62,51 +74,161 @@ bool read_text(const std::string &path, std::string &text) {
     return true;
 }
 
-bool parse_options(int argc, char **argv, options &o, bool &print_demo) {
+// "" when the options are sound, else what is wrong.
+std::string parse_options(int argc, char **argv, options &o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        std::string *target = nullptr;
+        std::string *value = nullptr;
         if (a == "--csv") {
-            target = &o.csv;
+            value = &o.csv;
         } else if (a == "--vcd") {
-            target = &o.vcd;
+            value = &o.vcd;
         } else if (a == "--plot") {
-            target = &o.plot;
+            value = &o.plot;
+        } else if (a == "--trace") {
+            value = &o.trace;
         } else if (a == "--flash") {
-            target = &o.flash;
+            value = &o.flash;
+        } else if (a == "--board") {
+            value = &o.board;
+        } else if (a == "--firmware") {
+            value = &o.firmware;
         } else if (a == "--quiet") {
             o.quiet = true;
             continue;
         } else if (a == "--print-demo") {
-            print_demo = true;
+            o.print_demo = true;
             continue;
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-            return false;
+        } else if (a == "--commands-table") {
+            o.commands_table = true;
+            continue;
+        } else if (a == "--help" || a == "-h") {
+            o.help = true;
+            continue;
+        } else if (a == "--version") {
+            o.version = true;
+            continue;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return "unknown option " + lampsim::quote(a) + " (lampsim --help lists them)";
         } else if (o.scenario_path.empty()) {
             o.scenario_path = a;
             continue;
         } else {
-            return false;
+            return "one scenario at a time (" + lampsim::quote(o.scenario_path) + " and " +
+                   lampsim::quote(a) + " given)";
         }
-        if (i + 1 >= argc) {
-            return false;
+        if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+            return a + " needs a value";
         }
-        *target = argv[++i];
+        *value = argv[++i];
     }
-    return true;
+    if (o.board != "host" && o.board != "m0") {
+        return "--board " + lampsim::quote(o.board) + " is not a board: host or m0";
+    }
+    return "";
+}
+
+// Two names of one file give the same identity, whether it exists or not.
+std::string file_identity(const std::string &path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) {
+        return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    }
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    char *real = realpath(dir.c_str(), nullptr);
+    const std::string id = (real != nullptr ? std::string(real) : dir) + "/" +
+                           (slash == std::string::npos ? path : path.substr(slash + 1));
+    std::free(real);
+    return id;
+}
+
+// "" when the files named can all be used as asked, else what is wrong.
+std::string check_files(const options &o) {
+    struct named {
+        const char *option;
+        const std::string &path;
+    } files[] = {{"the scenario", o.scenario_path},
+                 {"--csv", o.csv},
+                 {"--vcd", o.vcd},
+                 {"--plot", o.plot},
+                 {"--trace", o.trace},
+                 {"--flash", o.flash}};
+    for (size_t i = 0; i < sizeof files / sizeof files[0]; ++i) {
+        for (size_t j = i + 1; j < sizeof files / sizeof files[0]; ++j) {
+            if (!files[i].path.empty() && !files[j].path.empty() && files[i].path != "-" &&
+                file_identity(files[i].path) == file_identity(files[j].path)) {
+                return std::string(files[i].option) + " and " + files[j].option +
+                       " name the same file " + lampsim::quote(files[j].path);
+            }
+        }
+    }
+    if (o.flash.empty()) {
+        return "";
+    }
+    struct stat st {};
+    if (stat(o.flash.c_str(), &st) != 0) {
+        if (errno != ENOENT) {
+            return "--flash " + lampsim::quote(o.flash) + ": " + std::strerror(errno);
+        }
+        const size_t slash = o.flash.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : o.flash.substr(0, slash + 1);
+        if (access(dir.c_str(), W_OK) != 0) {
+            return "--flash " + lampsim::quote(o.flash) +
+                   " cannot be made: " + std::strerror(errno);
+        }
+        return ""; // made at the end, from an erased flash
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return "--flash " + lampsim::quote(o.flash) + " is not a regular file";
+    }
+    if (static_cast<uint64_t>(st.st_size) != FLASH_DATA_SIZE) {
+        return "--flash " + lampsim::quote(o.flash) + " holds " + std::to_string(st.st_size) +
+               " bytes: a flash image of this lamp holds " + std::to_string(FLASH_DATA_SIZE);
+    }
+    if (access(o.flash.c_str(), R_OK | W_OK) != 0) {
+        return "--flash " + lampsim::quote(o.flash) +
+               " cannot be read and written: " + std::strerror(errno);
+    }
+    return "";
+}
+
+bool read_image(const std::string &path, std::vector<uint8_t> &image) {
+    std::ifstream in(path, std::ios::binary);
+    image.assign(FLASH_DATA_SIZE, 0xFF);
+    in.read(reinterpret_cast<char *>(image.data()), static_cast<std::streamsize>(image.size()));
+    return in.gcount() == static_cast<std::streamsize>(image.size());
+}
+
+bool write_image(const std::string &path, const std::vector<uint8_t> &image) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(image.data()),
+              static_cast<std::streamsize>(image.size()));
+    return static_cast<bool>(out.flush());
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
     options o;
-    bool print_demo = false;
-    if (!parse_options(argc, argv, o, print_demo)) {
-        std::fputs(usage, stderr);
-        return 2;
+    const std::string wrong = parse_options(argc, argv, o);
+    if (!wrong.empty()) {
+        return fail(wrong, 2);
     }
-    if (print_demo) {
+    if (o.help) {
+        std::fputs(lampsim::help_text().c_str(), stdout);
+        return 0;
+    }
+    if (o.version) {
+        std::printf("lampsim %s\n", LAMPSIM_VERSION);
+        return 0;
+    }
+    if (o.print_demo) {
         std::fputs(lampsim::demo_scenario, stdout);
+        return 0;
+    }
+    if (o.commands_table) {
+        std::fputs(lampsim::commands_markdown().c_str(), stdout);
         return 0;
     }
 
@@ -120,35 +242,60 @@ int main(int argc, char **argv) {
     } else {
         name = o.scenario_path == "-" ? "stdin" : o.scenario_path;
         if (!read_text(o.scenario_path, text)) {
-            return fail("cannot read " + o.scenario_path + ": " + std::strerror(errno), 2);
+            return fail(
+                "cannot read " + lampsim::quote(o.scenario_path) + ": " + std::strerror(errno), 2);
         }
     }
 
-    // The whole scenario is checked before anything runs or is written.
+    // Everything is checked before anything runs or is written.
     const lampsim::parse_result parsed = lampsim::parse_scenario(text, name);
     if (!parsed.ok) {
         std::fprintf(stderr, "%s\n", parsed.error.c_str());
         return 2;
     }
-
-    flash_host_erase_all();
-    if (!o.flash.empty() && flash_host_load(o.flash.c_str()) != 0) {
-        return fail(o.flash + ": not a flash image of this lamp", 1);
+    const std::string unusable = check_files(o);
+    if (!unusable.empty()) {
+        return fail(unusable, 2);
+    }
+    std::vector<uint8_t> image;
+    const bool has_image = !o.flash.empty() && access(o.flash.c_str(), F_OK) == 0;
+    if (has_image && !read_image(o.flash, image)) {
+        return fail("cannot read --flash " + lampsim::quote(o.flash), 2);
+    }
+    const bool m0 = o.board == "m0";
+    lampsim::m0_options target;
+    if (m0) {
+        target.firmware = o.firmware;
+        target.qemu = LAMPSIM_QEMU;
+        target.image_in = has_image ? &image : nullptr;
+        target.image_out = !o.flash.empty();
+        if (lampsim::find_program(target.qemu).empty()) {
+            return fail("--board m0 runs the firmware under " + target.qemu +
+                            ", which was not found (Debian package qemu-system-arm)",
+                        2);
+        }
+        struct stat st {};
+        if (stat(target.firmware.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            return fail("no firmware image at " + target.firmware +
+                            ": build it with the m0 preset (cmake --preset m0 && cmake --build "
+                            "--preset m0), or name one with --firmware FILE",
+                        2);
+        }
     }
 
     std::vector<file_ptr> files;
     std::vector<std::unique_ptr<lampsim::trace_sink>> sinks;
-    struct wanted {
+    const struct {
         const std::string &path;
         int kind;
     } outputs[] = {{o.csv, 0}, {o.vcd, 1}, {o.plot, 2}};
-    for (const wanted &w : outputs) {
+    for (const auto &w : outputs) {
         if (w.path.empty()) {
             continue;
         }
         file_ptr f(std::fopen(w.path.c_str(), "w"));
         if (!f) {
-            return fail("cannot write " + w.path + ": " + std::strerror(errno), 1);
+            return fail("cannot write " + lampsim::quote(w.path) + ": " + std::strerror(errno), 1);
         }
         if (w.kind == 0) {
             sinks.emplace_back(new lampsim::csv_writer(f.get()));
@@ -159,23 +306,60 @@ int main(int argc, char **argv) {
         }
         files.push_back(std::move(f));
     }
+    file_ptr trace_file;
+    if (!o.trace.empty()) {
+        trace_file.reset(std::fopen(o.trace.c_str(), "w"));
+        if (!trace_file) {
+            return fail("cannot write " + lampsim::quote(o.trace) + ": " + std::strerror(errno), 1);
+        }
+    }
 
     std::vector<lampsim::trace_sink *> sink_ptrs;
     for (auto &s : sinks) {
         sink_ptrs.push_back(s.get());
     }
     lampsim::timeline log(o.quiet ? nullptr : stdout);
-    lampsim::lamp_runner runner(log, sink_ptrs);
-    const lampsim::run_totals totals = runner.run(parsed.value);
+    lampsim::recorder rec(parsed.value, log, sink_ptrs, stderr);
+    lampsim::trace_text trace(trace_file.get());
+    lampsim::event_tee both(rec, trace);
+    lampsim::events &out = trace_file ? static_cast<lampsim::events &>(both) : rec;
 
     int status = 0;
-    for (size_t i = 0; i < sinks.size(); ++i) {
-        if (!sinks[i]->finish(totals.end_us)) {
+    lampsim::stream_extras extras;
+    if (m0) {
+        std::string error;
+        if (!lampsim::run_on_m0(parsed.value, target, out, extras, error)) {
+            return fail(error, 1);
+        }
+        if (extras.busy_ms != 0) {
+            status = fail("thread mode did not run through " + std::to_string(extras.busy_ms) +
+                              " ms of the run: interrupts kept the processor",
+                          1);
+        }
+    } else {
+        flash_host_erase_all();
+        if (has_image) {
+            std::copy(image.begin(), image.end(), flash_host_image());
+        }
+        lampsim::run_on_host(parsed.value, out);
+    }
+    const lampsim::run_totals &totals = rec.totals();
+
+    for (auto &s : sinks) {
+        if (!s->finish(totals.end_us)) {
             status = fail("writing an output failed", 1);
         }
     }
-    if (!o.flash.empty() && flash_host_save(o.flash.c_str()) != 0) {
-        status = fail("cannot write " + o.flash, 1);
+    if (trace_file && (std::fflush(trace_file.get()) != 0 || std::ferror(trace_file.get()) != 0)) {
+        status = fail("writing " + lampsim::quote(o.trace) + " failed", 1);
+    }
+    if (!o.flash.empty()) {
+        const bool saved =
+            m0 ? extras.image.size() == FLASH_DATA_SIZE && write_image(o.flash, extras.image)
+               : flash_host_save(o.flash.c_str()) == 0;
+        if (!saved) {
+            status = fail("cannot write " + lampsim::quote(o.flash), 1);
+        }
     }
     if (!o.quiet) {
         std::printf("end at %s: %llu ticks, %llu output updates\n",
@@ -185,6 +369,11 @@ int main(int argc, char **argv) {
     }
     if (o.scenario_path.empty() && !o.quiet) {
         std::printf("wrote %s, %s, %s\n", o.csv.c_str(), o.vcd.c_str(), o.plot.c_str());
+    }
+    if (totals.failed != 0) {
+        status = fail(std::to_string(totals.failed) + " of " + std::to_string(totals.expectations) +
+                          (totals.expectations == 1 ? " expectation" : " expectations") + " failed",
+                      1);
     }
     return status;
 }

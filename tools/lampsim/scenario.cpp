@@ -1,68 +1,22 @@
 #include "scenario.h"
 
+#include "help.h"
+
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 
 namespace lampsim {
 namespace {
 
-struct named {
-    const char *name;
-    int64_t value;
-};
-
-// Every argument is checked against the C type the module's operation takes.
-struct arg_type {
-    const char *what;
-    const char *c_type;
-    int64_t min, max;
-    std::vector<named> names;
-};
-
-const arg_type switch_mode{
-    "switch mode",
-    "light_switch_mode_t",
-    0,
-    255,
-    {{"gradual", 0}, {"direct", 1}, {"SWITCH_GRADUAL", 0}, {"SWITCH_DIRECT", 1}}};
-const arg_type on_off{"on/off", "bool", 0, 1, {{"on", 1}, {"off", 0}, {"true", 1}, {"false", 0}}};
-const arg_type u16_value{"value", "uint16_t", 0, 65535, {}};
-const arg_type adjust_kind{"adjustment",
-                           "light_adjusted_mode_t",
-                           0,
-                           255,
-                           {{"none", 0},
-                            {"bright+", 1},
-                            {"bright-", 2},
-                            {"temper+", 3},
-                            {"temper-", 4},
-                            {"ADJUST_NONE", 0},
-                            {"BRIGHT_INC", 1},
-                            {"BRIGHT_DEC", 2},
-                            {"TEMPER_INC", 3},
-                            {"TEMPER_DEC", 4}}};
-const arg_type countdown_sec{"countdown", "int32_t", INT32_MIN, INT32_MAX, {}};
-const arg_type blink_end{
-    "blink end state",
-    "blink_end_state_t",
-    0,
-    255,
-    {{"start", 0}, {"on", 1}, {"off", 2}, {"WITH_START", 0}, {"WITH_ON", 1}, {"WITH_OFF", 2}}};
-const arg_type blink_count{"blink count", "uint8_t", 0, 255, {}};
-const arg_type blink_period{"blink period", "uint16_t", 0, 65535, {}};
-const arg_type delay_ms{"delay", "uint32_t", 0, UINT32_MAX, {}};
-const arg_type bright_mode{"mode",
-                           "bright_mode_t",
-                           0,
-                           255,
-                           {{"cw", 0}, {"cct", 1}, {"BRIGHT_MODE_CW", 0}, {"BRIGHT_MODE_CCT", 1}}};
-const arg_type light_way{
-    "way", "ctrl_light_way_t", 0, 255, {{"c", 0}, {"cw", 1}, {"LIGHT_C", 0}, {"LIGHT_CW", 1}}};
-
 struct failure {
     std::string why;
 };
 
+constexpr size_t quoted_chars = 24;
+
+// Decimal or 0x hexadecimal, with a sign; magnitudes beyond 2^62 stay there
+// (every argument type's range is far inside).
 bool parse_integer(const std::string &word, int64_t &out) {
     size_t i = 0;
     bool negative = false;
@@ -78,6 +32,7 @@ bool parse_integer(const std::string &word, int64_t &out) {
     if (i == word.size()) {
         return false;
     }
+    constexpr uint64_t cap = uint64_t{1} << 62;
     uint64_t v = 0;
     for (; i < word.size(); ++i) {
         const int c = std::tolower(static_cast<unsigned char>(word[i]));
@@ -89,30 +44,40 @@ bool parse_integer(const std::string &word, int64_t &out) {
         } else {
             return false;
         }
-        v = v * base + digit;
-        if (v > (uint64_t{1} << 40)) {
-            return false; // far outside every argument type
-        }
+        v = v >= cap / base ? cap : v * base + digit;
     }
     out = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
     return true;
 }
 
+std::string word_list(const arg_type &type) {
+    std::string known;
+    for (uint8_t i = 0; i < type.word_count; ++i) {
+        known += (i == 0 ? "" : "|") + std::string(type.words[i].word);
+    }
+    return known;
+}
+
 int64_t argument(const std::string &word, const arg_type &type) {
-    for (const named &n : type.names) {
-        if (word == n.name) {
-            return n.value;
+    for (uint8_t i = 0; i < type.word_count; ++i) {
+        if (word == type.words[i].word) {
+            return type.words[i].value;
         }
     }
-    int64_t v = 0;
-    if (!parse_integer(word, v)) {
-        std::string known;
-        for (const named &n : type.names) {
-            known += known.empty() ? "" : "|";
-            known += n.name;
+    if (type.duration) {
+        uint64_t us = 0;
+        std::string why;
+        if (!parse_duration(word, us, why)) {
+            throw failure{why};
         }
-        throw failure{"bad " + std::string(type.what) + " '" + word + "'" +
-                      (known.empty() ? " (a number)" : " (" + known + " or a number)")};
+        return static_cast<int64_t>(us);
+    }
+    int64_t v = 0;
+    if (!type.numbers || !parse_integer(word, v)) {
+        const std::string known = word_list(type);
+        throw failure{"bad " + std::string(type.what) + " " + quote(word) + " (" +
+                      (known.empty() ? "a number" : known + (type.numbers ? " or a number" : "")) +
+                      ")"};
     }
     if (v < type.min || v > type.max) {
         throw failure{std::string(type.what) + " " + word + " is outside " +
@@ -120,44 +85,6 @@ int64_t argument(const std::string &word, const arg_type &type) {
                       type.c_type + ")"};
     }
     return v;
-}
-
-void expect_args(const std::vector<std::string> &words, size_t want, const char *usage) {
-    if (words.size() - 1 != want) {
-        throw failure{words[0] + " takes " + std::to_string(want) +
-                      (want == 1 ? " argument" : " arguments") +
-                      (want != 0 ? std::string(": ") + usage : std::string()) + ", got " +
-                      std::to_string(words.size() - 1)};
-    }
-}
-
-lamp_config parse_config(const std::vector<std::string> &words) {
-    if (words.size() < 2) {
-        throw failure{"config takes key=value settings: mode=cw|cct way=c|cw gradual=MS"};
-    }
-    lamp_config cfg;
-    for (size_t i = 1; i < words.size(); ++i) {
-        const std::string &w = words[i];
-        const size_t eq = w.find('=');
-        if (eq == std::string::npos) {
-            throw failure{"config setting '" + w + "' is not key=value"};
-        }
-        const std::string key = w.substr(0, eq);
-        const std::string value = w.substr(eq + 1);
-        if (key == "mode") {
-            cfg.set_mode = true;
-            cfg.bright_mode = static_cast<uint8_t>(argument(value, bright_mode));
-        } else if (key == "way") {
-            cfg.set_way = true;
-            cfg.light_way = static_cast<uint8_t>(argument(value, light_way));
-        } else if (key == "gradual") {
-            cfg.set_gradual = true;
-            cfg.gradual_ms = static_cast<uint32_t>(argument(value, delay_ms));
-        } else {
-            throw failure{"unknown config key '" + key + "' (mode, way, gradual)"};
-        }
-    }
-    return cfg;
 }
 
 std::vector<std::string> split(const std::string &line) {
@@ -170,169 +97,278 @@ std::vector<std::string> split(const std::string &line) {
     return words;
 }
 
-// Where in the power cycle the scenario is, for the checks that depend on it.
+// Where in the power cycle the lines are, for the checks that depend on it.
 struct cycle {
     bool powered = true;
-    bool started = false; // init run since the last power-on
+    bool started = false;    // init run since the power-on
+    bool has_result = false; // an operation with a result since the power-on
     bool ended = false;
 };
 
-bool is_operation(op kind) {
-    switch (kind) {
-    case op::config:
-    case op::power_cut:
-    case op::nvm_fail:
-    case op::run:
-    case op::end:
-    case op::init:
-        return false;
-    default:
-        return true;
+const command_spec *find_command(const std::vector<std::string> &words, size_t &used) {
+    const std::string &first = words[0];
+    if (first == "expect") {
+        std::vector<std::string> kinds;
+        for (uint8_t i = 0; i < command_count; ++i) {
+            if (command_table[i].kind == step_kind::expect) {
+                kinds.push_back(command_table[i].name + 7);
+            }
+        }
+        if (words.size() < 2) {
+            std::string list;
+            for (const std::string &k : kinds) {
+                list += (list.empty() ? "" : ", ") + k;
+            }
+            throw failure{"expect what? (" + list + ")"};
+        }
+        const std::string name = "expect " + words[1];
+        for (uint8_t i = 0; i < command_count; ++i) {
+            if (name == command_table[i].name) {
+                used = 2;
+                return &command_table[i];
+            }
+        }
+        const std::string near = nearest(words[1], kinds);
+        throw failure{"unknown expectation " + quote(words[1]) +
+                      (near.empty() ? std::string(" (lampsim --help lists them)")
+                                    : " (did you mean 'expect " + near + "'?)")};
     }
+    std::vector<std::string> names;
+    for (uint8_t i = 0; i < command_count; ++i) {
+        if (first == command_table[i].name) {
+            used = 1;
+            return &command_table[i];
+        }
+        if (command_table[i].kind != step_kind::expect) {
+            names.push_back(command_table[i].name);
+        }
+    }
+    names.push_back("expect");
+    if (first.size() > 1 && first[0] == '-' &&
+        (std::isdigit(static_cast<unsigned char>(first[1])) || first[1] == '.')) {
+        throw failure{"a time cannot be negative: " + quote(first) +
+                      " (times count from the start of the run, 0s)"};
+    }
+    const std::string near = nearest(first, names);
+    throw failure{"unknown command " + quote(first) +
+                  (near.empty() ? std::string(" (lampsim --help lists the commands)")
+                                : " (did you mean '" + near + "'?)")};
 }
 
-command parse_command(const std::vector<std::string> &words, cycle &state) {
-    command c;
-    const std::string &name = words[0];
-    if (name == "init") {
-        expect_args(words, 0, "");
-        c.kind = op::init;
-    } else if (name == "process") {
-        expect_args(words, 1, "gradual|direct");
-        c.kind = op::process;
-        c.a = argument(words[1], switch_mode);
-    } else if (name == "switch") {
-        expect_args(words, 1, "on|off");
-        c.kind = op::switch_set;
-        c.a = argument(words[1], on_off);
-    } else if (name == "bright") {
-        expect_args(words, 1, "N");
-        c.kind = op::bright_set;
-        c.a = argument(words[1], u16_value);
-    } else if (name == "temper") {
-        expect_args(words, 1, "N");
-        c.kind = op::temper_set;
-        c.a = argument(words[1], u16_value);
-    } else if (name == "adjust") {
-        expect_args(words, 1, "bright+|bright-|temper+|temper-");
-        c.kind = op::adjust;
-        c.a = argument(words[1], adjust_kind);
-    } else if (name == "countdown") {
-        expect_args(words, 1, "SECONDS");
-        c.kind = op::countdown;
-        c.a = argument(words[1], countdown_sec);
-    } else if (name == "blink") {
-        expect_args(words, 3, "start|on|off COUNT PERIOD_MS");
-        c.kind = op::blink;
-        c.a = argument(words[1], blink_end);
-        c.b = argument(words[2], blink_count);
-        c.c = argument(words[3], blink_period);
-    } else if (name == "save") {
-        expect_args(words, 0, "");
-        c.kind = op::save;
-    } else if (name == "save-after") {
-        expect_args(words, 1, "MS");
-        c.kind = op::save_after;
-        c.a = argument(words[1], delay_ms);
-    } else if (name == "scene") {
-        expect_args(words, 0, "");
-        c.kind = op::scene;
-    } else if (name == "state") {
-        expect_args(words, 0, "");
-        c.kind = op::state;
-    } else if (name == "config") {
-        c.kind = op::config;
-        c.config = parse_config(words);
-    } else if (name == "power-cut") {
-        expect_args(words, 0, "");
-        c.kind = op::power_cut;
-    } else if (name == "nvm-fail") {
-        expect_args(words, 1, "on|off");
-        c.kind = op::nvm_fail;
-        c.a = argument(words[1], on_off);
-    } else if (name == "run") {
-        expect_args(words, 1, "DURATION");
-        c.kind = op::run;
-        std::string why;
-        uint64_t us = 0;
-        if (!parse_duration(words[1], us, why)) {
-            throw failure{why};
+step parse_step(const std::vector<std::string> &words, cycle &state) {
+    size_t used = 0;
+    const command_spec &c = *find_command(words, used);
+    step s{};
+    s.index = static_cast<uint8_t>(&c - command_table);
+    const std::vector<std::string> given(words.begin() + static_cast<std::ptrdiff_t>(used),
+                                         words.end());
+
+    bool keyed = c.arg_count > 0 && c.args[0].key != nullptr;
+    if (keyed) {
+        if (given.empty()) {
+            throw failure{c.name + std::string(" takes settings: ") + usage_line(c)};
         }
-        c.a = static_cast<int64_t>(us);
-    } else if (name == "end") {
-        expect_args(words, 0, "");
-        c.kind = op::end;
+        for (unsigned i = 0; i < c.arg_count; ++i) {
+            s.args[i] = -1;
+        }
+        s.argc = c.arg_count;
+        for (const std::string &w : given) {
+            const size_t eq = w.find('=');
+            unsigned k = 0;
+            while (k < c.arg_count &&
+                   (eq == std::string::npos || w.compare(0, eq, c.args[k].key) != 0 ||
+                    eq != std::string(c.args[k].key).size())) {
+                ++k;
+            }
+            if (eq == std::string::npos) {
+                throw failure{c.name + std::string(" setting ") + quote(w) + " is not key=value (" +
+                              usage_line(c) + ")"};
+            }
+            if (k == c.arg_count) {
+                throw failure{"unknown " + std::string(c.name) + " key " + quote(w.substr(0, eq)) +
+                              " (" + usage_line(c) + ")"};
+            }
+            if (s.args[k] != -1) {
+                throw failure{c.name + std::string(" sets ") + c.args[k].key + " twice"};
+            }
+            s.args[k] = argument(w.substr(eq + 1), *c.args[k].type);
+        }
+    } else if (c.or_none && given.size() == 1 && given[0] == "none") {
+        s.argc = 1;
+        s.args[0] = 0;
     } else {
-        throw failure{"unknown command '" + name + "'"};
+        if (given.size() != c.arg_count) {
+            throw failure{c.name + std::string(" takes ") + std::to_string(c.arg_count) +
+                          (c.arg_count == 1 ? " argument" : " arguments") +
+                          (c.arg_count != 0 || c.or_none ? ": " + usage_line(c) : std::string()) +
+                          ", got " + std::to_string(given.size())};
+        }
+        const unsigned first = c.or_none ? 1u : 0u;
+        if (c.or_none) {
+            s.args[0] = 1;
+        }
+        for (unsigned i = 0; i < c.arg_count; ++i) {
+            s.args[first + i] = argument(given[i], *c.args[i].type);
+        }
+        s.argc = static_cast<uint8_t>(first + c.arg_count);
     }
 
-    if (c.kind == op::config && state.started) {
+    const bool operation =
+        c.kind == step_kind::call || c.kind == step_kind::report || c.kind == step_kind::expect;
+    if (c.kind == step_kind::config && state.started) {
         throw failure{"config goes before init (at the start, or after a power-cut)"};
     }
-    if (is_operation(c.kind) && !state.powered) {
-        throw failure{name + " on a lamp without power: init (the power-on) comes first"};
+    if ((operation || c.kind == step_kind::power_cut) && !state.powered) {
+        throw failure{c.name +
+                      std::string(" on a lamp without power: init (the power-on) comes first")};
     }
-    if (c.kind == op::init) {
+    if (c.kind == step_kind::expect && c.field == snap_result && !state.has_result) {
+        throw failure{"expect result needs an operation before it (since the power-on)"};
+    }
+    if (c.has_result) {
+        state.has_result = true;
+    }
+    if (c.kind == step_kind::init) {
+        if (!state.powered) {
+            state.has_result = false;
+        }
         state.powered = true;
         state.started = true;
-    } else if (c.kind == op::power_cut) {
+    } else if (c.kind == step_kind::power_cut) {
+        state = cycle{};
         state.powered = false;
-        state.started = false;
-    } else if (c.kind == op::end) {
+    } else if (c.kind == step_kind::end) {
         state.ended = true;
     }
-    return c;
+    return s;
+}
+
+std::string range_text() {
+    return format_duration(max_time_us) + ", about 285 years";
 }
 
 } // namespace
 
+std::string quote(const std::string &word) {
+    std::string out = "'";
+    size_t shown = 0;
+    for (size_t i = 0; i < word.size(); ++i, ++shown) {
+        if (shown == quoted_chars) {
+            return out + "'...";
+        }
+        const unsigned char c = static_cast<unsigned char>(word[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out + "'";
+}
+
+std::string nearest(const std::string &word, const std::vector<std::string> &names) {
+    std::string best;
+    size_t best_distance = 3;
+    for (const std::string &n : names) {
+        // Edit distance (insert, delete, replace, swap of neighbours).
+        std::vector<std::vector<size_t>> d(word.size() + 1, std::vector<size_t>(n.size() + 1));
+        for (size_t i = 0; i <= word.size(); ++i) {
+            for (size_t j = 0; j <= n.size(); ++j) {
+                if (i == 0 || j == 0) {
+                    d[i][j] = i + j;
+                    continue;
+                }
+                d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                    d[i - 1][j - 1] + (word[i - 1] == n[j - 1] ? 0 : 1)});
+                if (i > 1 && j > 1 && word[i - 1] == n[j - 2] && word[i - 2] == n[j - 1]) {
+                    d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+                }
+            }
+        }
+        size_t distance = d[word.size()][n.size()];
+        const size_t shorter = std::min(word.size(), n.size());
+        if (shorter >= 3 && (word.compare(0, shorter, n, 0, shorter) == 0)) {
+            distance = std::min<size_t>(distance, 1);
+        }
+        if (distance < best_distance) {
+            best_distance = distance;
+            best = n;
+        }
+    }
+    return best;
+}
+
 bool parse_duration(const std::string &word, uint64_t &us, std::string &why) {
     size_t i = 0;
     uint64_t whole = 0;
-    uint64_t frac = 0, frac_scale = 1;
-    bool digits = false;
+    std::string frac;
+    bool digits = false, too_large = false;
     for (; i < word.size() && std::isdigit(static_cast<unsigned char>(word[i])); ++i) {
-        whole = whole * 10 + static_cast<uint64_t>(word[i] - '0');
         digits = true;
-        if (whole > (uint64_t{1} << 40)) {
-            why = "time '" + word + "' is too large";
-            return false;
+        if (whole > max_time_us) {
+            too_large = true;
+        } else {
+            whole = whole * 10 + static_cast<uint64_t>(word[i] - '0');
         }
     }
     if (i < word.size() && word[i] == '.') {
         for (++i; i < word.size() && std::isdigit(static_cast<unsigned char>(word[i])); ++i) {
-            if (frac_scale >= 1000000000000ull) {
-                why = "time '" + word + "' has too many decimals";
-                return false;
-            }
-            frac = frac * 10 + static_cast<uint64_t>(word[i] - '0');
-            frac_scale *= 10;
+            frac += word[i];
             digits = true;
         }
     }
     const std::string unit = word.substr(i);
-    uint64_t per_unit = 0;
+    unsigned decimals = 0; // of the unit that are whole microseconds
     if (unit == "s") {
-        per_unit = 1000000;
+        decimals = 6;
     } else if (unit == "ms") {
-        per_unit = 1000;
-    } else if (unit == "us") {
-        per_unit = 1;
+        decimals = 3;
+    } else if (unit != "us" || !digits) {
+        decimals = 99;
     }
-    if (!digits || per_unit == 0) {
-        why = "bad time '" + word + "' (a number with s, ms or us, like 1.5s, 250ms, 300us)";
+    if (!digits || decimals == 99) {
+        why = "bad time " + quote(word) + " (a number with s, ms or us, like 1.5s, 250ms, 300us)";
         return false;
     }
-    if ((frac * per_unit) % frac_scale != 0) {
-        why = "time '" + word + "' is finer than 1 us";
+    if (frac.find_first_not_of('0', std::min<size_t>(frac.size(), decimals)) != std::string::npos) {
+        why = "time " + quote(word) + " is finer than 1 us";
         return false;
     }
-    us = whole * per_unit + frac * per_unit / frac_scale;
+    uint64_t per_unit = 1, part = 0;
+    for (unsigned k = 0; k < decimals; ++k) {
+        per_unit *= 10;
+        part = part * 10 + (k < frac.size() ? static_cast<uint64_t>(frac[k] - '0') : 0u);
+    }
+    if (too_large || whole > max_time_us / per_unit || whole * per_unit + part > max_time_us) {
+        why = "time " + quote(word) + " is beyond the clock's range (up to " + range_text() + ")";
+        return false;
+    }
+    us = whole * per_unit + part;
     return true;
+}
+
+std::string format_duration(uint64_t us) {
+    if (us == 0) {
+        return "0s";
+    }
+    if (us < 1000000) {
+        return us % 1000 == 0 ? std::to_string(us / 1000) + "ms" : std::to_string(us) + "us";
+    }
+    std::string s = std::to_string(us / 1000000);
+    if (us % 1000000 != 0) {
+        std::string decimals = std::to_string(us % 1000000 + 1000000).substr(1);
+        decimals.erase(decimals.find_last_not_of('0') + 1);
+        s += "." + decimals;
+    }
+    return s + "s";
 }
 
 parse_result parse_scenario(const std::string &text, const std::string &file_name) {
     parse_result result;
+    result.value.file = file_name;
     cycle state;
     uint64_t now = 0;
     std::istringstream in(text);
@@ -343,8 +379,7 @@ parse_result parse_scenario(const std::string &text, const std::string &file_nam
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        const std::string code = line.substr(0, line.find('#'));
-        std::vector<std::string> words = split(code);
+        std::vector<std::string> words = split(line.substr(0, line.find('#')));
         if (words.empty()) {
             continue;
         }
@@ -358,11 +393,20 @@ parse_result parse_scenario(const std::string &text, const std::string &file_nam
                 std::string why;
                 uint64_t t = 0;
                 if (!parse_duration(relative ? words[0].substr(1) : words[0], t, why)) {
-                    throw failure{why};
+                    const std::string bare = quote(words[0].substr(1));
+                    const size_t at = relative ? why.find(bare) : std::string::npos;
+                    throw failure{at == std::string::npos
+                                      ? why
+                                      : why.replace(at, bare.size(), quote(words[0]))};
+                }
+                if (relative && t > max_time_us - now) {
+                    throw failure{"time " + quote(words[0]) + " goes beyond the clock's range (" +
+                                  format_duration(now) + " + " + format_duration(t) + ", up to " +
+                                  range_text() + ")"};
                 }
                 if (!relative && t < now) {
-                    throw failure{"time goes backwards: " + words[0] +
-                                  " is before the previous line's " + std::to_string(now) + "us"};
+                    throw failure{"time goes backwards: " + format_duration(t) +
+                                  " is before the previous line's " + format_duration(now)};
                 }
                 now = relative ? now + t : t;
                 words.erase(words.begin());
@@ -370,18 +414,24 @@ parse_result parse_scenario(const std::string &text, const std::string &file_nam
                     throw failure{"a time needs a command after it"};
                 }
             }
-            command c = parse_command(words, state);
-            if (c.kind == op::run) {
-                now += static_cast<uint64_t>(c.a);
+            step s = parse_step(words, state);
+            if (command_table[s.index].kind == step_kind::run) {
+                const uint64_t d = static_cast<uint64_t>(s.args[0]);
+                if (d > max_time_us - now) {
+                    throw failure{"run " + words[1] + " goes beyond the clock's range (" +
+                                  format_duration(now) + " + " + format_duration(d) + ", up to " +
+                                  range_text() + ")"};
+                }
+                now += d;
             }
-            c.at_us = now;
-            c.line = number;
+            s.at_us = now;
             std::string shown;
             for (const std::string &w : words) {
                 shown += shown.empty() ? w : " " + w;
             }
-            c.text = shown;
-            result.value.commands.push_back(c);
+            result.value.steps.push_back(s);
+            result.value.lines.push_back(number);
+            result.value.texts.push_back(shown);
         } catch (const failure &f) {
             result.error = file_name + ":" + std::to_string(number) + ": " + f.why;
             result.value = {};

@@ -1,5 +1,7 @@
 #include "svg_chart.h"
 
+#include "channels.h"
+
 #include <algorithm>
 
 namespace lampsim {
@@ -10,11 +12,14 @@ constexpr double full_scale = 18000.0;
 // Plot geometry in SVG user units.
 constexpr double left = 80, right = 1160, top = 60, bottom = 400;
 constexpr double lane_switch = 445, lane_power = 468, lane_height = 14;
-constexpr double label_gap = 13; // commands closer than this share a label
-constexpr size_t label_chars = 64;
+// Labels are written downwards below the lanes, one column each: marks closer
+// than a label's height share one label, cut to the room left below.
+constexpr double label_font = 10, label_gap = label_font + 3;
+constexpr double label_top = lane_power + lane_height + 8;
+constexpr size_t label_chars = 54;
 constexpr int width = 1200, height = 800;
 const char *const colours[] = {"#1f77b4", "#e6862a"};
-const char *const channel_names[] = {"channel 0 (cold white)", "channel 1 (warm white)"};
+const char *const mark_colours[] = {"#999999", "#2e7d32", "#8e24aa"}; // command, event, mode
 
 std::string escape(const std::string &s) {
     std::string out;
@@ -95,13 +100,27 @@ void svg_chart::switch_state(uint64_t t_us, bool on) {
 
 void svg_chart::power(uint64_t t_us, bool on) {
     power_.push_back({t_us, on});
-    if (!on) {
-        output(t_us, 0, 0); // the outputs go dark with the supply
+}
+
+void svg_chart::mode(uint64_t t_us, uint8_t bright_mode) {
+    if (!modes_.empty() && modes_.back().mode == bright_mode) {
+        return;
     }
+    if (!modes_.empty()) {
+        labels_.push_back({t_us,
+                           std::string("mode ") + mode_word(bright_mode) + ": " +
+                               channel_name(bright_mode, 0) + ", " + channel_name(bright_mode, 1),
+                           mark_kind::mode});
+    }
+    modes_.push_back({t_us, bright_mode});
 }
 
 void svg_chart::command(uint64_t t_us, const std::string &text) {
-    marks_.push_back({t_us, text});
+    labels_.push_back({t_us, text, mark_kind::command});
+}
+
+void svg_chart::mark(uint64_t t_us, const std::string &text) {
+    labels_.push_back({t_us, text, mark_kind::event});
 }
 
 bool svg_chart::finish(uint64_t t_us) {
@@ -176,14 +195,26 @@ bool svg_chart::finish(uint64_t t_us) {
         std::fprintf(f, " H%g\"/>\n", right);
     }
 
-    // Legend.
+    // Legend: the channels by the mode at the start, and by each mode after.
     for (int ch = 0; ch < 2; ++ch) {
         const double ly = top + 16 + 18 * ch;
+        std::string name = "channel " + std::to_string(ch) + ": ";
+        for (size_t i = 0; i < modes_.size(); ++i) {
+            if (i > 0 && modes_[i].mode == modes_[i - 1].mode) {
+                continue;
+            }
+            char from[48] = "";
+            if (i > 0) {
+                std::snprintf(from, sizeof from,
+                              "; from %g s: ", static_cast<double>(modes_[i].t_us) / 1e6);
+            }
+            name += from + std::string(channel_name(modes_[i].mode, ch));
+        }
         std::fprintf(
             f, "<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"%s\" stroke-width=\"3\"/>\n",
-            right - 200, ly, right - 176, ly, colours[ch]);
-        std::fprintf(f, "<text x=\"%g\" y=\"%g\">%s</text>\n", right - 170, ly + 4,
-                     channel_names[ch]);
+            right - 330, ly, right - 306, ly, colours[ch]);
+        std::fprintf(f, "<text x=\"%g\" y=\"%g\">%s</text>\n", right - 300, ly + 4,
+                     escape(name).c_str());
     }
 
     // Lanes: switch on (green) and supply on (grey) over time.
@@ -212,27 +243,36 @@ bool svg_chart::finish(uint64_t t_us) {
         }
     }
 
-    // Commands: a tick on the time axis each; commands too close to tell apart
-    // share one slanted label below the lanes.
-    for (size_t i = 0; i < marks_.size();) {
-        const double mx = x(marks_[i].t_us);
-        std::string label;
+    // Marks: a line across the plot each; labels of marks closer than
+    // label_gap share one, so no two labels touch.
+    for (size_t i = 0; i < labels_.size();) {
+        const double mx = x(labels_[i].t_us);
+        std::string text;
         size_t j = i;
-        for (; j < marks_.size() && x(marks_[j].t_us) - mx < label_gap; ++j) {
-            label += (j == i ? "" : ", ") + marks_[j].text;
+        for (; j < labels_.size() && x(labels_[j].t_us) - mx < label_gap; ++j) {
+            const label &l = labels_[j];
+            const bool repeat =
+                j > i && l.t_us == labels_[j - 1].t_us && l.text == labels_[j - 1].text;
+            if (!repeat) {
+                text += (j == i ? "" : ", ") + l.text;
+            }
             std::fprintf(f,
-                         "<line x1=\"%.2f\" y1=\"%g\" x2=\"%.2f\" y2=\"%g\" stroke=\"#999\" "
-                         "stroke-dasharray=\"2,3\"/>\n",
-                         x(marks_[j].t_us), top, x(marks_[j].t_us), bottom);
+                         "<line x1=\"%.2f\" y1=\"%g\" x2=\"%.2f\" y2=\"%g\" stroke=\"%s\" "
+                         "stroke-dasharray=\"%s\"/>\n",
+                         x(l.t_us), top, x(l.t_us), bottom, mark_colours[static_cast<int>(l.kind)],
+                         l.kind == mark_kind::command ? "2,3" : "4,2");
         }
-        if (label.size() > label_chars) {
-            label = label.substr(0, label_chars - 3) + "...";
+        if (text.size() > label_chars) {
+            text = text.substr(0, label_chars - 3) + "...";
         }
-        const double ly = lane_power + lane_height + 12;
         std::fprintf(f,
-                     "<text x=\"%.2f\" y=\"%g\" font-size=\"10\" transform=\"rotate(60 %.2f "
-                     "%g)\">%s</text>\n",
-                     mx, ly, mx, ly, escape(label).c_str());
+                     "<text x=\"%.2f\" y=\"%g\" font-size=\"%g\" fill=\"%s\" "
+                     "transform=\"rotate(90 %.2f %g)\">%s</text>\n",
+                     mx, label_top, label_font,
+                     labels_[i].kind == mark_kind::command
+                         ? "#333333"
+                         : mark_colours[static_cast<int>(labels_[i].kind)],
+                     mx, label_top, escape(text).c_str());
         i = j;
     }
     std::fputs("</svg>\n", f);

@@ -1,9 +1,10 @@
 #pragma once
 // A self-contained SVG chart of both channels in percent of full scale over
-// time, with the commands marked on the time axis and the switch and supply
-// drawn as lanes below. Long runs are thinned to a few thousand columns, each
-// keeping its first, lowest, highest and last value, so no step is lost from
-// sight.
+// time, named by the mixing mode, with the commands, the saves, hold releases,
+// countdown toggles and mode changes marked on the time axis (labels close
+// together merged into one), and the switch and supply drawn as lanes below.
+// Long runs are thinned to a few thousand columns, each keeping its first,
+// lowest, highest and last value, so no step is lost from sight.
 #include "trace_sink.h"
 
 #include <cstdio>
@@ -18,7 +19,9 @@ class svg_chart : public trace_sink {
     void output(uint64_t t_us, uint16_t channel0, uint16_t channel1) override;
     void switch_state(uint64_t t_us, bool on) override;
     void power(uint64_t t_us, bool on) override;
+    void mode(uint64_t t_us, uint8_t bright_mode) override;
     void command(uint64_t t_us, const std::string &text) override;
+    void mark(uint64_t t_us, const std::string &text) override;
     bool finish(uint64_t t_us) override;
 
     struct column {
@@ -27,9 +30,15 @@ class svg_chart : public trace_sink {
     };
 
   private:
-    struct mark {
+    enum class mark_kind { command, event, mode };
+    struct label {
         uint64_t t_us;
         std::string text;
+        mark_kind kind;
+    };
+    struct mode_change {
+        uint64_t t_us;
+        uint8_t mode;
     };
     struct level {
         uint64_t t_us;
@@ -41,7 +50,8 @@ class svg_chart : public trace_sink {
     std::string title_;
     uint64_t width_us_ = 1; // time covered by one column
     std::vector<column> columns_;
-    std::vector<mark> marks_;
+    std::vector<label> labels_;
+    std::vector<mode_change> modes_;
     std::vector<level> switch_, power_;
 };
 

@@ -1,16 +1,31 @@
 #include "vcd_writer.h"
 
+#include "channels.h"
+
+#include "light_ctrl.h"
+
 namespace lampsim {
 namespace {
 
-const char ids[] = {'!', '"', '#', '$'};
-const unsigned widths[] = {16, 16, 1, 1};
-const char *const names[] = {"channel0", "channel1", "switch", "power"};
+const char ids[] = {'!', '"', '#', '$', '%'};
+const unsigned widths[] = {16, 16, 1, 1, 1};
 constexpr uint32_t unknown = UINT32_MAX;
 
 } // namespace
 
 vcd_writer::vcd_writer(std::FILE *out) : out_(out) {
+    for (int i = 0; i < signal_count; ++i) {
+        dumped_[i] = unknown;
+        pending_[i] = 0;
+    }
+    pending_[cold_warm] = 0;
+}
+
+void vcd_writer::header() {
+    header_written_ = true;
+    const uint8_t mode = pending_[cold_warm] != 0 ? BRIGHT_MODE_CW : BRIGHT_MODE_CCT;
+    const char *const names[] = {channel_id(mode, 0), channel_id(mode, 1), "switch", "supply",
+                                 "cold_warm_mixing"};
     std::fputs("$timescale 1 us $end\n$scope module lamp $end\n", out_);
     for (int i = 0; i < signal_count; ++i) {
         if (widths[i] == 1) {
@@ -19,8 +34,6 @@ vcd_writer::vcd_writer(std::FILE *out) : out_(out) {
             std::fprintf(out_, "$var wire %u %c %s [%u:0] $end\n", widths[i], ids[i], names[i],
                          widths[i] - 1);
         }
-        dumped_[i] = unknown;
-        pending_[i] = 0;
     }
     std::fputs("$upscope $end\n$enddefinitions $end\n", out_);
 }
@@ -36,6 +49,9 @@ void vcd_writer::set(uint64_t t_us, int signal, uint32_t value) {
 }
 
 void vcd_writer::flush_time() {
+    if (!header_written_) {
+        header();
+    }
     bool stamped = false;
     for (int i = 0; i < signal_count; ++i) {
         if (pending_[i] == dumped_[i]) {
@@ -71,6 +87,10 @@ void vcd_writer::switch_state(uint64_t t_us, bool on) {
 
 void vcd_writer::power(uint64_t t_us, bool on) {
     set(t_us, supply, on ? 1 : 0);
+}
+
+void vcd_writer::mode(uint64_t t_us, uint8_t bright_mode) {
+    set(t_us, cold_warm, bright_mode == BRIGHT_MODE_CW ? 1 : 0);
 }
 
 bool vcd_writer::finish(uint64_t t_us) {

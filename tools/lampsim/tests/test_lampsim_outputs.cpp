@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,6 +31,15 @@ bool exists(const std::string &path) {
     return access(path.c_str(), F_OK) == 0;
 }
 
+std::vector<std::string> lines_of(const std::string &text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) {
+        lines.push_back(l);
+    }
+    return lines;
+}
+
 class Lampsim : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -40,10 +51,10 @@ class Lampsim : public ::testing::Test {
 
     std::string path(const std::string &name) const { return dir + "/" + name; }
 
-    // Runs lampsim in the test's directory; the scenario, if any, as s.txt.
+    // Runs lampsim in the test's directory; the scenario, if any, as s.lamp.
     run_result run(const std::string &args, const std::string &scenario = "") {
         if (!scenario.empty()) {
-            std::ofstream(path("s.txt")) << scenario;
+            std::ofstream(path("s.lamp")) << scenario;
         }
         const std::string cmd =
             "cd " + dir + " && " + LAMPSIM_BIN + " " + args + " >out.txt 2>err.txt";
@@ -54,25 +65,6 @@ class Lampsim : public ::testing::Test {
 
     std::string dir;
 };
-
-struct row {
-    uint64_t t;
-    unsigned c0, c1;
-};
-
-std::vector<row> read_csv(const std::string &text) {
-    std::vector<row> rows;
-    std::istringstream in(text);
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "time_us,channel0,channel1");
-    while (std::getline(in, line)) {
-        row r{};
-        EXPECT_EQ(std::sscanf(line.c_str(), "%lu,%u,%u", &r.t, &r.c0, &r.c1), 3) << line;
-        rows.push_back(r);
-    }
-    return rows;
-}
 
 using changes = std::vector<std::pair<uint64_t, unsigned>>;
 
@@ -102,17 +94,23 @@ std::map<std::string, changes> read_vcd(const std::string &text) {
     return out;
 }
 
-// What a waveform shows of one channel of the CSV: the last value written on
-// each microsecond, where it differs from before.
-changes csv_changes(const std::vector<row> &rows, int channel) {
-    changes c = {{0, 0}};
-    for (size_t i = 0; i < rows.size(); ++i) {
-        if (i + 1 < rows.size() && rows[i + 1].t == rows[i].t) {
-            continue;
+// What a waveform shows of one CSV column: the last value of each
+// microsecond, where it differs from before.
+changes csv_changes(const std::vector<std::string> &rows, int column) {
+    changes c;
+    for (size_t i = 1; i < rows.size(); ++i) {
+        std::vector<std::string> f;
+        std::stringstream s(rows[i]);
+        for (std::string v; std::getline(s, v, ',');) {
+            f.push_back(v);
         }
-        const unsigned v = channel == 0 ? rows[i].c0 : rows[i].c1;
-        if (v != c.back().second) {
-            c.push_back({rows[i].t, v});
+        const uint64_t t = std::stoull(f[0]);
+        const unsigned v = static_cast<unsigned>(std::stoul(f[static_cast<size_t>(column)]));
+        if (!c.empty() && c.back().first == t) {
+            c.pop_back();
+        }
+        if (c.empty() || c.back().second != v) {
+            c.push_back({t, v});
         }
     }
     return c;
@@ -120,102 +118,183 @@ changes csv_changes(const std::vector<row> &rows, int channel) {
 
 } // namespace
 
-// Cold/warm mixing from dark to (2700, 6300): the outputs take turns, one unit
-// a tick of 277 us, and arrive on the 9001st write.
-TEST_F(Lampsim, CsvHoldsEveryWriteOfAColdWarmFade) {
-    const run_result r = run("s.txt --csv fade.csv --quiet", "config mode=cw\n"
-                                                             "0s init\n"
-                                                             "5s bright 50\n"
-                                                             "temper 30\n"
-                                                             "switch off\n"
-                                                             "process direct\n"
-                                                             "switch on\n"
-                                                             "process gradual\n"
-                                                             "+3s end\n");
+// Lit at time 0, then cold/warm mixing, a power cut, brightness/temperature
+// mixing after it.
+TEST_F(Lampsim, CsvNamesChannelsByModeAndShowsTheOutputsDarkThroughAPowerCut) {
+    const run_result r = run("s.lamp --csv a.csv --quiet", "switch on\n"
+                                                           "process direct\n"
+                                                           "config mode=cw\n"
+                                                           "0s init\n"
+                                                           "1s power-cut\n"
+                                                           "config mode=cct\n"
+                                                           "2s init\n"
+                                                           "2.001s end\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    std::vector<row> rows = read_csv(slurp(path("fade.csv")));
-    size_t first = 0;
-    while (first < rows.size() && rows[first].t < 5000000) {
-        ++first;
-    }
-    ASSERT_LT(first, rows.size());
-    EXPECT_EQ(rows[first].t, 5000000u); // the direct switch-off
-    EXPECT_EQ(rows[first].c0 + rows[first].c1, 0u);
-    const std::vector<std::pair<unsigned, unsigned>> opening = {{0, 0}, {0, 1}, {0, 2}, {0, 3},
-                                                                {1, 3}, {1, 4}, {1, 5}, {2, 5}};
-    const size_t fade = first + 1;
-    ASSERT_EQ(rows.size() - fade, 9001u);
-    for (size_t i = 0; i < rows.size() - fade; ++i) {
-        const row &w = rows[fade + i];
-        ASSERT_EQ(w.t, 5000000u + 277u * (i + 1)) << i;
-        if (i < opening.size()) {
-            EXPECT_EQ(std::make_pair(w.c0, w.c1), opening[i]) << i;
-        }
-        if (i > 0) {
-            const row &p = rows[fade + i - 1];
-            EXPECT_LE((w.c0 != p.c0) + (w.c1 != p.c1), 1) << "both channels changed on write " << i;
-        }
-    }
-    EXPECT_EQ(rows.back().c0, 2700u);
-    EXPECT_EQ(rows.back().c1, 6300u);
+    const std::vector<std::string> rows = lines_of(slurp(path("a.csv")));
+    ASSERT_GT(rows.size(), 3000u);
+    // Named by the mode once the lines of time 0 have run.
+    EXPECT_EQ(rows[0], "time_us,cold_white,warm_white,supply,switch,mode");
+    EXPECT_EQ(rows[1], "0,180,0,1,1,cct"); // brightness 0 shows as 1 %
+    EXPECT_EQ(rows[2], "0,180,0,1,1,cw");
+    EXPECT_EQ(rows[3], "277,0,1,1,1,cw"); // 100 %, warm end: channel 1 alone
+    const auto cut = std::find(rows.begin(), rows.end(), "1000000,0,0,0,0,cw");
+    ASSERT_NE(cut, rows.end());
+    EXPECT_EQ(*(cut - 1), "999970,0,3610,1,1,cw"); // 3610 * 277 us
+    EXPECT_EQ(*(cut + 1), "2000000,0,0,1,1,cct");
+    EXPECT_EQ(*(cut + 2), "2000277,1,0,1,1,cct");
 }
 
 // The demonstration's VCD, decoded by GTKWave's own reader, shows exactly what
-// the CSV holds, change for change.
+// the CSV holds; both name the channels by the mode the run starts in.
 TEST_F(Lampsim, DemoWritesItsFilesAndTheVcdDecodesToTheCsv) {
     const run_result r = run("--quiet");
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const char *f : {"out/demo.csv", "out/demo.vcd", "out/demo.svg"}) {
-        EXPECT_TRUE(exists(path(f))) << f;
-    }
-    const std::string svg = slurp(path("out/demo.svg"));
-    EXPECT_NE(svg.find("lampsim: demo"), std::string::npos);
-    EXPECT_NE(svg.find("channel 1 (warm white)"), std::string::npos);
-
     const std::string convert = "cd " + dir +
                                 " && vcd2fst out/demo.vcd demo.fst >/dev/null 2>&1 && " +
                                 "fst2vcd demo.fst > decoded.vcd 2>/dev/null";
     ASSERT_EQ(std::system(convert.c_str()), 0)
         << "GTKWave's vcd2fst/fst2vcd are needed (Debian package gtkwave)";
     const auto decoded = read_vcd(slurp(path("decoded.vcd")));
-    const std::vector<row> rows = read_csv(slurp(path("out/demo.csv")));
+    const std::vector<std::string> rows = lines_of(slurp(path("out/demo.csv")));
     ASSERT_GT(rows.size(), 1000u);
-    const char *names[] = {"channel0", "channel1"};
-    for (int ch = 0; ch < 2; ++ch) {
-        ASSERT_EQ(decoded.count(names[ch]), 1u) << names[ch];
-        const changes want = csv_changes(rows, ch);
-        const changes &got = decoded.at(names[ch]);
-        ASSERT_EQ(got.size(), want.size()) << names[ch];
-        for (size_t i = 0; i < want.size(); ++i) {
-            ASSERT_EQ(got[i], want[i]) << names[ch] << " change " << i;
+    EXPECT_EQ(rows[0], "time_us,brightness,colour_temperature,supply,switch,mode");
+    const char *names[] = {"brightness", "colour_temperature", "supply", "switch"};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(decoded.count(names[i]), 1u) << names[i];
+        const changes want = csv_changes(rows, i + 1);
+        const changes &got = decoded.at(names[i]);
+        ASSERT_EQ(got.size(), want.size()) << names[i];
+        for (size_t k = 0; k < want.size(); ++k) {
+            ASSERT_EQ(got[k], want[k]) << names[i] << " change " << k;
         }
     }
-    ASSERT_EQ(decoded.count("switch"), 1u);
-    EXPECT_GT(decoded.at("switch").size(), 3u);
+    // The demonstration changes to cold/warm mixing at its third power-on.
+    EXPECT_EQ(decoded.at("cold_warm_mixing"), (changes{{0, 0}, {33500000, 1}}));
 }
 
-TEST_F(Lampsim, FlashFileCarriesTheSavedStateIntoTheNextRun) {
-    const std::string first = "0s init\n3s bright 30\ntemper 60\nsave\n+100ms end\n";
-    const std::string second = "0s init\n3s state\n";
-    ASSERT_EQ(run("s.txt --flash lamp.bin", first).status, 0);
-    EXPECT_EQ(run("s.txt --flash lamp.bin", second)
-                      .out.find("bright 30 (LIGHT_OK), temper 60 (LIGHT_OK)") == std::string::npos,
-              false);
-    // A missing image starts erased: the defaults come back.
-    const run_result fresh = run("s.txt --flash other.bin", second);
-    EXPECT_NE(fresh.out.find("bright 100 (LIGHT_OK), temper 0 (LIGHT_OK)"), std::string::npos)
-        << fresh.out;
-    EXPECT_TRUE(exists(path("other.bin")));
+TEST_F(Lampsim, ChartNamesChannelsByModeAndLabelsMarksWithoutOverlap) {
+    const run_result r = run("--quiet");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string svg = slurp(path("out/demo.svg"));
+    EXPECT_NE(svg.find("channel 0: brightness; from 33.5 s: cold white"), std::string::npos);
+    EXPECT_NE(svg.find("channel 1: colour temperature; from 33.5 s: warm white"),
+              std::string::npos);
+    for (const char *mark :
+         {"saved", "hold released", "countdown: switched off", "mode cw: cold white"}) {
+        EXPECT_NE(svg.find(mark), std::string::npos) << mark;
+    }
+    // Labels run downwards, one column each, at least a line apart.
+    std::vector<double> xs;
+    const std::regex label("rotate\\(90 ([0-9.]+) ");
+    for (std::sregex_iterator i(svg.begin(), svg.end(), label), e; i != e; ++i) {
+        xs.push_back(std::stod((*i)[1]));
+    }
+    ASSERT_GT(xs.size(), 10u);
+    for (size_t i = 1; i < xs.size(); ++i) {
+        EXPECT_GE(xs[i] - xs[i - 1], 12.0) << "label " << i;
+    }
+}
+
+// Every kind of line the timeline prints that the worked example of
+// docs/lampsim.md (checked by test_docs.cpp) does not.
+TEST_F(Lampsim, TimelineShowsModesRefusedSavesCountdownsAndBlinks) {
+    const run_result r = run("s.lamp", "config mode=cw gradual=396\n"
+                                       "0s init\n"
+                                       "1s nvm-fail on\n"
+                                       "save\n"
+                                       "countdown 1\n"
+                                       "blink start 0 200\n"
+                                       "1.2s expect outputs 0 2\n"
+                                       "1.3s end\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "    0.000000 s  power on, mode cct\n"
+                     "    0.000000 s  > config mode=cw gradual=396\n"
+                     "    0.000000 s      mode cct -> cw\n"
+                     "    0.000000 s  > init\n"
+                     "    0.000000 s      fade start: tick 22 us\n"
+                     "    0.000000 s      switch off -> on\n"
+                     "    0.000000 s      bright 0 -> 100\n"
+                     "    0.396022 s  fade stop: 18001 ticks in 396.022 ms, outputs (cold white 0, "
+                     "warm white 18000)\n"
+                     "    1.000000 s  > nvm-fail on\n"
+                     "    1.000000 s  > save  => LIGHT_ERROR\n"
+                     "    1.000000 s      save refused by the store: 0 of 7 bytes of record A5 AA "
+                     "01 64 00 00 00 written\n"
+                     "    1.000000 s  > countdown 1  => LIGHT_OK\n"
+                     "    1.000000 s      countdown 0 -> 1\n"
+                     "    1.000000 s  > blink start 0 200  => LIGHT_OK\n"
+                     "    1.200000 s  > expect outputs 0 2  => FAILED, got outputs 0 18000\n"
+                     "    1.300000 s  > end\n"
+                     "end at 1.300000 s: 18001 ticks, 18000 output updates\n");
+    EXPECT_EQ(r.err, "s.lamp:7: expected outputs 0 2, got outputs 0 18000\n"
+                     "lampsim: 1 of 1 expectation failed\n");
+}
+
+TEST_F(Lampsim, FlashFileCarriesTheStoreIntoTheNextRunAndBadImagesAreRefusedUntouched) {
+    ASSERT_EQ(run("s.lamp --flash lamp.bin", "0s init\n3s bright 30\ntemper 60\nsave\n").status, 0);
+    EXPECT_EQ(
+        run("s.lamp --flash lamp.bin --quiet", "0s init\nexpect saved 1 30 60\nexpect bright 30\n")
+            .status,
+        0);
+    // A missing image starts erased, and is made.
+    EXPECT_EQ(run("s.lamp --flash new.bin --quiet", "0s init\nexpect saved none\n").status, 0);
+    EXPECT_TRUE(exists(path("new.bin")));
+
+    std::ofstream(path("long.bin")) << std::string(7144, '\xff');
+    mkdir(path("dir.bin").c_str(), 0777);
+    const std::string good = slurp(path("lamp.bin"));
+    struct row {
+        std::string args, error;
+    } rows[] = {
+        {"--flash long.bin",
+         "lampsim: --flash 'long.bin' holds 7144 bytes: a flash image of this lamp holds 6144\n"},
+        {"--flash /dev/zero", "lampsim: --flash '/dev/zero' is not a regular file\n"},
+        {"--flash dir.bin", "lampsim: --flash 'dir.bin' is not a regular file\n"},
+        {"--flash lamp.bin --csv lamp.bin",
+         "lampsim: --csv and --flash name the same file 'lamp.bin'\n"},
+        {"--csv a.csv --vcd ./a.csv", "lampsim: --csv and --vcd name the same file './a.csv'\n"},
+        {"--plot s.lamp", "lampsim: the scenario and --plot name the same file 's.lamp'\n"},
+    };
+    for (const row &r : rows) {
+        const run_result got = run("s.lamp " + r.args, "0s init\nsave\n");
+        EXPECT_EQ(got.status, 2) << r.args;
+        EXPECT_EQ(got.err, r.error);
+        EXPECT_TRUE(got.out.empty()) << r.args;
+    }
+    EXPECT_EQ(slurp(path("long.bin")).size(), 7144u);
+    EXPECT_EQ(slurp(path("lamp.bin")), good);
+    EXPECT_FALSE(exists(path("a.csv")));
 }
 
 TEST_F(Lampsim, AWrongLineStopsTheRunBeforeAnythingIsWritten) {
-    const run_result r = run("s.txt --csv a.csv --vcd a.vcd --plot a.svg --flash a.bin",
-                             "0s init\n+1s bright 70000\n");
+    std::ofstream(path("a.bin")) << std::string(6144, '\x55');
+    const run_result r =
+        run("s.lamp --csv a.csv --vcd a.vcd --plot a.svg --trace a.txt --flash a.bin",
+            "0s init\n+1s bright 70000\n");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "s.txt:2: value 70000 is outside 0..65535 (uint16_t)\n");
+    EXPECT_EQ(r.err, "s.lamp:2: value 70000 is outside 0..65535 (uint16_t)\n");
     EXPECT_TRUE(r.out.empty());
-    for (const char *f : {"a.csv", "a.vcd", "a.svg", "a.bin"}) {
+    for (const char *f : {"a.csv", "a.vcd", "a.svg", "a.txt"}) {
         EXPECT_FALSE(exists(path(f))) << f;
     }
-    EXPECT_EQ(run("--bogus").status, 2);
+    EXPECT_EQ(slurp(path("a.bin")), std::string(6144, '\x55'));
+}
+
+TEST_F(Lampsim, HelpVersionAndOptionsAreAnswered) {
+    const run_result help = run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.err.empty());
+    for (const char *c :
+         {"usage: lampsim", "blink start|on|off COUNT PERIOD_MS", "expect saved none|P B T"}) {
+        EXPECT_NE(help.out.find(c), std::string::npos) << c;
+    }
+    EXPECT_EQ(run("--version").out.rfind("lampsim ", 0), 0u);
+    const run_result bogus = run("--bogus");
+    EXPECT_EQ(bogus.status, 2);
+    EXPECT_EQ(bogus.err, "lampsim: unknown option '--bogus' (lampsim --help lists them)\n");
+    EXPECT_EQ(run("s.lamp --board pi", "init\n").err,
+              "lampsim: --board 'pi' is not a board: host or m0\n");
+    const run_result missing = run("s.lamp --board m0 --firmware none.elf", "init\n");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("none.elf"), std::string::npos) << missing.err;
 }

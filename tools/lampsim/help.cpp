@@ -1,0 +1,92 @@
+#include "help.h"
+
+#include "commands.h"
+
+namespace lampsim {
+std::string usage_line(const command_spec &c) {
+    std::string u = c.name;
+    if (c.or_none) {
+        u += " none|";
+    }
+    for (uint8_t i = 0; i < c.arg_count; ++i) {
+        u += (c.or_none && i == 0) ? "" : " ";
+        if (c.args[i].key != nullptr) {
+            u += std::string(c.args[i].key) + "=";
+        }
+        u += c.args[i].form;
+    }
+    return u;
+}
+
+namespace {
+
+std::string c_types(const command_spec &c) {
+    std::string t;
+    for (uint8_t i = 0; i < c.arg_count; ++i) {
+        t += (i == 0 ? "" : ", ") + std::string(c.args[i].type->c_type);
+    }
+    return t;
+}
+
+std::string escape_bars(const std::string &s) {
+    std::string out;
+    for (char ch : s) {
+        out += ch == '|' ? "\\|" : std::string(1, ch);
+    }
+    return out;
+}
+
+} // namespace
+
+std::string help_text() {
+    std::string h =
+        "usage: lampsim [SCENARIO|-] [options]\n"
+        "Runs the lamp's module on a simulated board (or the Cortex-M0 firmware under QEMU)\n"
+        "from a scenario file and shows what the two channels do.\n"
+        "Without SCENARIO: the built-in demonstration, into out/demo.csv, out/demo.vcd, "
+        "out/demo.svg.\n"
+        "\n"
+        "options:\n"
+        "  --csv FILE        every output update, the supply, the switch and the mode\n"
+        "  --vcd FILE        Value Change Dump for a waveform viewer\n"
+        "  --plot FILE       SVG chart\n"
+        "  --trace FILE      the run's events, one a line (the same on both boards)\n"
+        "  --flash FILE      the store's flash: loaded at the start (erased if missing), saved "
+        "at the end\n"
+        "  --board host|m0   where the module runs: the simulated board (default), or the\n"
+        "                    Cortex-M0 firmware under qemu-system-arm\n"
+        "  --firmware FILE   the player image for --board m0 (default: the m0 preset's build)\n"
+        "  --quiet           no timeline on stdout\n"
+        "  --print-demo      print the demonstration's scenario\n"
+        "  --commands-table  print the command table of docs/lampsim.md\n"
+        "  --help, --version\n"
+        "\n"
+        "A line: [TIME] COMMAND [ARGUMENTS]   TIME: 1.5s, 250ms, 300us, or +TIME after the\n"
+        "previous line; without one, the previous line's time. # starts a comment.\n"
+        "Exit status: 0 run and expectations met, 1 an expectation failed or an output could\n"
+        "not be written, 2 a wrong line or option (nothing runs).\n"
+        "\ncommands:\n";
+    for (uint8_t i = 0; i < command_count; ++i) {
+        const command_spec &c = command_table[i];
+        if (c.kind == step_kind::expect && command_table[i - 1].kind != step_kind::expect) {
+            h += "\nexpectations (checked at the line's time; a failure is reported, the run goes "
+                 "on):\n";
+        }
+        std::string u = usage_line(c);
+        u.resize(u.size() < 40 ? 40 : u.size(), ' ');
+        h += "  " + u + "  " + c.does + "\n";
+    }
+    return h;
+}
+
+std::string commands_markdown() {
+    std::string m = "| command | arguments (C type) | what it does |\n|---|---|---|\n";
+    for (uint8_t i = 0; i < command_count; ++i) {
+        const command_spec &c = command_table[i];
+        m += "| `" + escape_bars(usage_line(c)) + "` | " + escape_bars(c_types(c)) + " | " +
+             escape_bars(c.does) + " |\n";
+    }
+    return m;
+}
+
+} // namespace lampsim

@@ -1,0 +1,31 @@
+# add_lamp_scenario_test(NAME FILE [TARGET_ONLY])
+#
+# A scenario file as a test. On the host board: lampsim runs it and its
+# expectations must hold. In the m0 preset: it runs on both boards, the
+# expectations must hold on each, and the two runs must give the same trace,
+# CSV and timeline, byte for byte. TARGET_ONLY: a scenario whose expectations
+# hold on the chip alone (one that depends on the chip's shortest fade tick),
+# run on the Cortex-M0 only.
+function(add_lamp_scenario_test name file)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "TARGET_ONLY" "" "")
+  get_filename_component(path ${file} ABSOLUTE)
+  if(LIGHT_BOARD STREQUAL "host")
+    if(NOT arg_TARGET_ONLY)
+      add_test(NAME scenario.${name} COMMAND ${LAMPSIM_EXECUTABLE} ${path} --quiet)
+    endif()
+  elseif(LIGHT_BOARD STREQUAL "microbit")
+    if(arg_TARGET_ONLY)
+      add_test(NAME scenario.${name}
+        COMMAND ${LAMPSIM_EXECUTABLE} ${path} --board m0 --firmware ${LAMPSIM_PLAYER} --quiet)
+    else()
+      add_test(NAME scenario.${name}
+        COMMAND ${Python3_EXECUTABLE} ${LAMPSIM_COMPARE_SCRIPT} --lampsim ${LAMPSIM_EXECUTABLE}
+                --firmware ${LAMPSIM_PLAYER} ${path})
+    endif()
+    set_tests_properties(scenario.${name} PROPERTIES TIMEOUT 300)
+  endif()
+endfunction()
+if(LIGHT_BOARD STREQUAL "microbit")
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+endif()
+set(LAMPSIM_COMPARE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/compare_boards.py)

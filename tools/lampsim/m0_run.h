@@ -1,0 +1,31 @@
+#pragma once
+// The scenario on the Cortex-M0 firmware (tools/lampsim/target) under QEMU's
+// micro:bit: the steps go to the player in a file, its events come back in
+// another and are decoded into the same events the host run gives.
+#include "events.h"
+#include "scenario.h"
+#include "stream_decode.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lampsim {
+
+struct m0_options {
+    std::string firmware;                           // the player image (ELF)
+    std::string qemu;                               // qemu-system-arm, by path or name
+    const std::vector<uint8_t> *image_in = nullptr; // the store's flash to start from
+    bool image_out = false;                         // bring the store's flash back (extras.image)
+};
+
+// false, with the reason, when the run could not be made or the firmware
+// stopped without finishing it. With LAMPSIM_KEEP_WORKDIR set in the
+// environment, the work directory (table.bin, trace.bin) stays, named on stderr.
+bool run_on_m0(const scenario &s, const m0_options &o, events &out, stream_extras &extras,
+               std::string &error);
+
+// The path of the program `name` as the shell would find it; "" if none.
+std::string find_program(const std::string &name);
+
+} // namespace lampsim
