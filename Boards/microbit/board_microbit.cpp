@@ -14,7 +14,9 @@ namespace {
 constexpr uint32_t shared_priority = 2u << 6;
 constexpr uint32_t systick_reload = CPU_CLOCK_HZ / 1000u - 1u;
 
-volatile uint64_t ms_elapsed = 0; // millisecond boundaries served since the clocks started
+// The next millisecond boundary to serve, in microseconds since the clocks
+// started: kept as a time, so no pass of the dispatcher multiplies in 64 bits.
+volatile uint64_t next_ms_us = 1000u;
 bool in_event = false;            // inside a SysTick or tick interrupt
 uint64_t event_us = 0;            // nominal time of that event
 
@@ -50,7 +52,7 @@ uint32_t counter_now() {
 
 // The counter, widened with the millisecond count (interrupts masked).
 uint64_t counter_now_wide() {
-    const uint64_t ms_us = ms_elapsed * 1000u;
+    const uint64_t ms_us = next_ms_us - 1000u;
     const uint32_t since = counter_now() - static_cast<uint32_t>(ms_us);
     return ms_us + since;
 }
@@ -84,7 +86,7 @@ void dispatch() {
     enum { none, millisecond, tick, call_due } kind;
     for (;;) {
         const uint32_t now = counter_now();
-        const uint64_t ms_due = (ms_elapsed + 1u) * 1000u;
+        const uint64_t ms_due = next_ms_us;
         kind = none;
         uint64_t first = 0;
         if (static_cast<int32_t>(now - static_cast<uint32_t>(ms_due)) >= 0) {
@@ -119,7 +121,7 @@ void dispatch() {
         }
         in_event = true;
         if (kind == millisecond) {
-            ms_elapsed = ms_elapsed + 1u;
+            next_ms_us = ms_due + 1000u;
             event_us = ms_due;
             // A millisecond through which thread mode never ran was spent in
             // interrupts.
