@@ -28,9 +28,10 @@
  *   short (a power cut, a worn sector) may leave the sector holding any bits,
  *   some erased, some old, some neither.
  *
- * Calling context: thread context or software-timer callbacks, never from an
- * interrupt handler, one call at a time (not reentrant). Program and erase
- * block until the flash has finished.
+ * Calling context: thread context or the software-timer callbacks (which a
+ * board may run in its millisecond interrupt), never from any other interrupt
+ * handler, one call at a time (not reentrant). Program and erase block until
+ * the flash has finished, so a save delays the fade tick by that long.
  */
 #include <stdint.h>
 

@@ -11,7 +11,9 @@
  *
  * Calls: the board calls nvm_init once at power-on, before any read or write
  * and before light_ctrl_init. nvm_read and nvm_write run in thread context or
- * in software-timer callbacks, never from an interrupt handler, one at a time.
+ * in software-timer callbacks (the module saves from one; a board may run
+ * them in its millisecond interrupt), never from any other interrupt handler,
+ * one at a time.
  * Every call ends in bounded time and stack (docs/store.md has the figures).
  *
  * Layout of the data area (sectors numbered 0..5 by offset / 1024):
