@@ -1,7 +1,8 @@
 // The integer mixing against the float form over every input, on the Cortex-M0
 // itself (the float form through the soft-float routines: the one image that
-// links them). One line through semihosting, then exit status 0:
-//   mix inputs <n> differences <n> reference_sum <hex> integer_sum <hex>
+// links them). One line through semihosting, each number in hexadecimal, then
+// exit status 0:
+//   mix inputs <n> differences <n> reference_sum <n> integer_sum <n>
 //       plain_differences <n>
 // plain_differences is the same sweep over 9 * b * t / 5 without the shortfall
 // rule, which must differ: the comparison on the target can see a difference.
@@ -16,26 +17,13 @@ namespace {
 char line[160];
 uint32_t used = 0;
 
-void put_text(const char *text) {
-    while (*text != '\0' && used < sizeof line - 1) {
-        line[used++] = *text++;
+// Appends the label and the value as eight hexadecimal digits.
+void put(const char *label, uint32_t value) {
+    while (*label != '\0') {
+        line[used++] = *label++;
     }
-}
-
-void put_number(const char *label, uint32_t value, uint32_t base) {
-    put_text(label);
-    char digits[12];
-    uint32_t n = 0;
-    do {
-        const uint32_t d = value % base;
-        digits[n++] = static_cast<char>(d < 10u ? '0' + d : 'a' + (d - 10u));
-        value /= base;
-    } while (value != 0u);
-    if (base == 16u) {
-        put_text("0x");
-    }
-    while (n > 0u && used < sizeof line - 1) {
-        line[used++] = digits[--n];
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        line[used++] = "0123456789abcdef"[(value >> shift) & 0xFu];
     }
 }
 
@@ -44,12 +32,12 @@ void put_number(const char *label, uint32_t value, uint32_t base) {
 int main() {
     const mix_sweep_t exact = mix_sweep(_light_ctrl_data_calculate_cw);
     const mix_sweep_t plain = mix_sweep(mix_plain_ninefifths);
-    put_number("mix inputs ", exact.inputs, 10u);
-    put_number(" differences ", exact.differences, 10u);
-    put_number(" reference_sum ", exact.reference_sum, 16u);
-    put_number(" integer_sum ", exact.candidate_sum, 16u);
-    put_number(" plain_differences ", plain.differences, 10u);
-    put_text("\n");
+    put("mix inputs ", exact.inputs);
+    put(" differences ", exact.differences);
+    put(" reference_sum ", exact.reference_sum);
+    put(" integer_sum ", exact.candidate_sum);
+    put(" plain_differences ", plain.differences);
+    line[used++] = '\n';
     semihost_write(line, used);
     semihost_exit(0);
 }

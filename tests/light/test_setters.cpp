@@ -3,10 +3,10 @@
 #include "lamp_fixture.h"
 
 namespace {
-class Setters : public LampTest {};
+using Setters = LampTest;
 } // namespace
 
-TEST_F(Setters, BrightnessAndTemperatureAreClampedOnALitLamp) {
+TEST_F(Setters, ClampOnALitLampRefuseOnASwitchedOffOneAndNeverTouchTheOutputs) {
     struct Row {
         uint16_t in, bright, temper;
     };
@@ -19,26 +19,12 @@ TEST_F(Setters, BrightnessAndTemperatureAreClampedOnALitLamp) {
         EXPECT_EQ(light_ctrl_data.bright, r.bright) << r.in;
         EXPECT_EQ(light_ctrl_data.temper, r.temper) << r.in;
     }
-    EXPECT_TRUE(writes.empty()); // setters never touch the outputs
-}
-
-TEST_F(Setters, SwitchedOffLampRefusesBrightnessAndTemperature) {
     set_state(false, 40, 60);
     EXPECT_EQ(light_ctrl_data_bright_set(0), LIGHT_FAIL);
-    EXPECT_EQ(light_ctrl_data_bright_set(250), LIGHT_FAIL);
     EXPECT_EQ(light_ctrl_data_temperature_set(10), LIGHT_FAIL);
     EXPECT_EQ(light_ctrl_data.bright, 40);
     EXPECT_EQ(light_ctrl_data.temper, 60);
-}
-
-TEST_F(Setters, SingleChannelLampIsAlwaysColdAndHasNoTemperatureToRead) {
-    light_cfg_data.light_way = LIGHT_C;
-    light_ctrl_data.switch_status = true;
-    EXPECT_EQ(light_ctrl_data_temperature_set(0), LIGHT_OK);
-    EXPECT_EQ(light_ctrl_data.temper, 100);
-    uint16_t t = 777;
-    EXPECT_EQ(light_ctrl_data_temperature_get(&t), LIGHT_INVALID_PARM);
-    EXPECT_EQ(t, 777);
+    EXPECT_TRUE(writes.empty());
 }
 
 TEST_F(Setters, GettersReadTheStateAndRefuseNull) {
@@ -55,6 +41,16 @@ TEST_F(Setters, GettersReadTheStateAndRefuseNull) {
     EXPECT_EQ(light_ctrl_data_bright_get(nullptr), LIGHT_INVALID_PARM);
     EXPECT_EQ(light_ctrl_data_temperature_get(nullptr), LIGHT_INVALID_PARM);
     EXPECT_EQ(light_ctrl_scene_data_get(nullptr), LIGHT_INVALID_PARM);
+}
+
+TEST_F(Setters, SingleChannelLampIsAlwaysColdAndHasNoTemperatureToRead) {
+    light_cfg_data.light_way = LIGHT_C;
+    light_ctrl_data.switch_status = true;
+    EXPECT_EQ(light_ctrl_data_temperature_set(0), LIGHT_OK);
+    EXPECT_EQ(light_ctrl_data.temper, 100);
+    uint16_t t = 777;
+    EXPECT_EQ(light_ctrl_data_temperature_get(&t), LIGHT_INVALID_PARM);
+    EXPECT_EQ(t, 777);
 }
 
 TEST_F(Setters, SceneSnapshotPacksBitsAndKeepsTheReservedBit) {

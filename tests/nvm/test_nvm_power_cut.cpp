@@ -1,24 +1,13 @@
-// Power cut at every program and erase of a sequence of writes to the store:
-// light record saves, raw writes of the light region and of the two slot
-// regions, round the journal's ring several times. After each cut the store
-// starts again: every journaled key holds its last completed value or, for
-// the key being written, the one being written; the light record validates
-// and gives what start-up would restore (the last save, the one being saved,
-// or the defaults while nothing was ever saved); the scene region is
-// untouched; and the store goes on working.
-//
-// Where a cut falls: every operation of every step, and within one operation
-// each state the store can tell apart on restart:
-// - a program keeps a leading part of its bytes: an entry's key, generation
-//   and check (4 bytes) 0, 1, 3 or all 4 (complete, yet reported failed); a
-//   16-byte region piece 0 or 8; a sector header (7 bytes) 0, 6 or all 7;
-// - an erase sets a leading part back to 0xFF: 0, 16, 512 or 1023 bytes;
-// - and a scrambled cut of each operation (seeded): an erase leaves every
-//   byte erased, old or random; a program keeps a random leading part and
-//   some bits of the byte after it.
-// After each scrambled cut the step is run again, and cut again (scrambled)
-// at each of its operations: a second cut during the recovery.
-// Each image before a step is kept, so a cut replays one step, not the run.
+// Power cut at every program and erase of a sequence of 96 writes to the
+// store (light record saves, raw writes of the light and slot regions, round
+// the ring several times), each cut in every state a restart can tell apart
+// (kept_by_len) and scrambled (seeded), each scrambled one followed by a
+// second cut at every operation of the recovery. After each cut every
+// journaled key holds its last completed value or, the key being written, the
+// new one; the light record gives what start-up would restore (the last save,
+// the one being saved, or the defaults); the scene region is untouched; and
+// the store goes on working. The image before each step is kept, so a cut
+// replays one step.
 #include "light_record.h"
 #include "nvm_layout.h"
 
@@ -26,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 
 using namespace nvm_layout;
@@ -46,19 +36,15 @@ struct cut_t {
     uint32_t value; // bytes kept, or the seed
 };
 
+// The leading bytes a cut keeps, by the operation's length: an entry's key,
+// generation and check (all 4: complete, yet reported failed); a sector
+// header; a region piece; an erase.
+const std::map<uint32_t, std::vector<uint32_t>> kept_by_len = {
+    {4, {0, 1, 3, 4}}, {7, {0, 6, 7}}, {16, {0, 8}}, {sector, {0, 16, sector / 2, sector - 1}}};
+
 std::vector<cut_t> cuts_for(const op_t &op, uint32_t seed) {
-    std::vector<uint32_t> kept;
-    if (op.kind == 'E') {
-        kept = {0, 16, sector / 2, sector - 1};
-    } else if (op.len == 4) {
-        kept = {0, 1, 3, 4};
-    } else if (op.len == 7) {
-        kept = {0, 6, 7};
-    } else {
-        kept = {0, 8};
-    }
     std::vector<cut_t> c;
-    for (uint32_t k : kept) {
+    for (uint32_t k : kept_by_len.at(op.len)) {
         c.push_back({false, k});
     }
     c.push_back({true, seed});
@@ -66,14 +52,6 @@ std::vector<cut_t> cuts_for(const op_t &op, uint32_t seed) {
         c.push_back({true, seed ^ 0x5A5A5A5Au});
     }
     return c;
-}
-
-void arm(const cut_t &c, uint32_t n) {
-    if (c.scrambled) {
-        flash_host_power_cut_scrambled(n, c.value);
-    } else {
-        flash_host_power_cut_at(n, c.value);
-    }
 }
 
 // One step: a light record save of (bright, temper), or raw bytes at `offset`
@@ -106,11 +84,9 @@ TEST(NvmPowerCut, EveryCutLeavesTheOldOrTheNewValue) {
         } else if (i % 9 == 4) {
             steps.push_back({NVM_KV_LIGHT_DATA, 0, 0, static_cast<uint16_t>(7 + i % 20), fill});
         } else {
-            steps.push_back({NVM_KV_LIGHT_DATA,
-                             static_cast<uint16_t>(1 + i * 37 % 100),
-                             static_cast<uint16_t>(i * 11 % 101),
-                             0,
-                             {}});
+            const uint16_t bright = static_cast<uint16_t>(1 + i * 37 % 100);
+            steps.push_back(
+                {NVM_KV_LIGHT_DATA, bright, static_cast<uint16_t>(i * 11 % 101), 0, {}});
         }
     }
     // The regions and what start-up restores after each step, worked out here.
@@ -179,7 +155,8 @@ TEST(NvmPowerCut, EveryCutLeavesTheOldOrTheNewValue) {
                 restore(before[j]);
                 nvm_init();
                 const uint32_t ops_before = flash_host_operations();
-                arm(c, static_cast<uint32_t>(i + 1));
+                c.scrambled ? flash_host_power_cut_scrambled(uint32_t(i + 1), c.value)
+                            : flash_host_power_cut_at(uint32_t(i + 1), c.value);
                 ASSERT_FALSE(run(steps[j])) << at;
                 ASSERT_EQ(flash_host_operations() - ops_before, i + 1) << at;
                 flash_host_power_restore();

@@ -1,11 +1,12 @@
 #pragma once
 // The store's flash layout as its header documents it, worked out here
-// independently so tests can build and check raw images. Offsets are in the
+// independently (the CRC is the checksum routine, checked on its own in
+// tests/utilities) so tests can build and check raw images. Offsets are in the
 // data area (image byte n = offset n).
-#include "crc8.h"
 #include "flash.h"
 #include "flash_host.h"
 #include "nvm_data_mgmt.h"
+#include "utilities.h"
 
 #include <cstdint>
 #include <cstring>
@@ -16,13 +17,11 @@ namespace nvm_layout {
 constexpr uint32_t sector = FLASH_SECTOR_SIZE;
 constexpr uint32_t ring[3] = {1, 4, 0}; // data sectors of the journal, in ring order
 constexpr uint32_t scene_sector = 2;
-constexpr uint32_t scratch = 5;
 constexpr uint32_t region_size[NVM_KV_MAX] = {32, 256, 32, 2048};
 constexpr uint32_t header_size = 16; // of a journal sector
 constexpr uint32_t slot_size = 36;
-constexpr uint32_t slots = 28;      // per journal sector
-constexpr uint32_t table_slots = 8; // a slot table entry's
-constexpr uint8_t seed = 0x5A;      // start value of both checks
+constexpr uint32_t slots = 28; // per journal sector
+constexpr uint8_t seed = 0x5A; // start value of both checks
 constexpr uint8_t magic[4] = {0x4C, 0x53, 0x54, 0x31};
 
 inline uint8_t stored(uint8_t check) {
@@ -37,7 +36,7 @@ inline std::vector<uint8_t> sector_header(uint16_t gen) {
                               magic[3],
                               static_cast<uint8_t>(gen),
                               static_cast<uint8_t>(gen >> 8)};
-    h.push_back(stored(crc8(h.data(), 6, seed)));
+    h.push_back(stored(check_sum_update(seed, h.data(), 6)));
     h.resize(header_size, 0xFF);
     return h;
 }
@@ -46,7 +45,7 @@ inline std::vector<uint8_t> sector_header(uint16_t gen) {
 inline std::vector<uint8_t> entry(nvm_kv_t key, uint16_t gen, const std::vector<uint8_t> &region) {
     std::vector<uint8_t> e{key, static_cast<uint8_t>(gen), static_cast<uint8_t>(gen >> 8)};
     e.insert(e.end(), region.begin(), region.end());
-    const uint8_t check = stored(crc8(e.data(), e.size(), seed));
+    const uint8_t check = stored(check_sum_update(seed, e.data(), uint16_t(e.size())));
     e.insert(e.begin() + 3, check);
     return e;
 }

@@ -1,4 +1,9 @@
-// lampsim as its users run it: the program, its files and its exit status.
+// lampsim as its users run it: the program, its files and its exit status;
+// and docs/lampsim.md shows what it does: its command table is the one the
+// program generates, and its worked example is a scenario file of the tests,
+// with the timeline lampsim prints for it, line for line.
+#include "help.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -116,7 +121,35 @@ changes csv_changes(const std::vector<std::string> &rows, int column) {
     return c;
 }
 
+// The text after `marker` up to `until`.
+std::string section(const std::string &doc, const std::string &marker, const std::string &until) {
+    const size_t from = doc.find(marker);
+    if (from == std::string::npos) {
+        return "(no " + marker + ")";
+    }
+    const size_t start = from + marker.size();
+    return doc.substr(start, doc.find(until, start) - start);
+}
+
+using Docs = Lampsim;
+
 } // namespace
+
+TEST_F(Docs, CommandTableIsTheOneTheProgramGenerates) {
+    EXPECT_EQ(section(slurp(SOURCE_DIR "/docs/lampsim.md"),
+                      "<!-- commands: lampsim --commands-table -->\n", "<!-- end of commands -->"),
+              lampsim::commands_markdown());
+}
+
+TEST_F(Docs, WorkedExampleIsTheTestScenarioAndItsTimeline) {
+    const std::string doc = slurp(SOURCE_DIR "/docs/lampsim.md");
+    const std::string file = SOURCE_DIR "/tests/scenarios/worked_example.lamp";
+    EXPECT_EQ(section(doc, "<!-- example: tests/scenarios/worked_example.lamp -->\n```\n", "```"),
+              slurp(file));
+    const run_result r = run(file);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(section(doc, "<!-- example output -->\n```\n", "```"), r.out);
+}
 
 // Lit at time 0, then cold/warm mixing, a power cut, brightness/temperature
 // mixing after it.
@@ -196,7 +229,7 @@ TEST_F(Lampsim, ChartNamesChannelsByModeAndLabelsMarksWithoutOverlap) {
 }
 
 // Every kind of line the timeline prints that the worked example of
-// docs/lampsim.md (checked by test_docs.cpp) does not.
+// docs/lampsim.md (checked above) does not.
 TEST_F(Lampsim, TimelineShowsModesRefusedSavesCountdownsAndBlinks) {
     const run_result r = run("s.lamp", "config mode=cw gradual=396\n"
                                        "0s init\n"
