@@ -17,8 +17,8 @@ constexpr uint32_t systick_reload = CPU_CLOCK_HZ / 1000u - 1u;
 // The next millisecond boundary to serve, in microseconds since the clocks
 // started: kept as a time, so no pass of the dispatcher multiplies in 64 bits.
 volatile uint64_t next_ms_us = 1000u;
-bool in_event = false;            // inside a SysTick or tick interrupt
-uint64_t event_us = 0;            // nominal time of that event
+bool in_event = false; // inside a SysTick or tick interrupt
+uint64_t event_us = 0; // nominal time of that event
 
 struct {
     bool running;
