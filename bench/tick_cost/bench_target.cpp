@@ -23,21 +23,21 @@ void pwm_set_duty(uint8_t channel, uint16_t duty) {
         bench_pwm[channel] = duty;
     }
 }
-void flash_read(uint32_t addr, void *buf, uint32_t len) {
-    (void)addr;
+void flash_read(uint32_t offset, void *buf, uint32_t len) {
+    (void)offset;
     auto *out = static_cast<uint8_t *>(buf);
     for (uint32_t i = 0; i < len; ++i) {
         out[i] = 0xFF;
     }
 }
-uint8_t flash_program(uint32_t addr, const void *buf, uint32_t len) {
-    (void)addr;
+uint8_t flash_program(uint32_t offset, const void *buf, uint32_t len) {
+    (void)offset;
     (void)buf;
     (void)len;
     return 1;
 }
-uint8_t flash_erase_sector(uint32_t sector_addr) {
-    (void)sector_addr;
+uint8_t flash_erase_sector(uint32_t offset) {
+    (void)offset;
     return 1;
 }
 
