@@ -21,6 +21,7 @@ struct {
 } tim14;
 
 uint64_t now_us = 0;
+uint32_t shortest_period_us = 1;
 uint16_t duty[ALLOW_CHANNEL_NUM];
 board_pwm_listener_t pwm_listener = nullptr;
 void *pwm_listener_ctx = nullptr;
@@ -66,7 +67,7 @@ extern "C" {
 
 void timer14_start(uint32_t period_us) {
     tim14.running = true;
-    tim14.period_us = period_us != 0 ? period_us : 1u;
+    tim14.period_us = period_us > shortest_period_us ? period_us : shortest_period_us;
     tim14.next_us = now_us + tim14.period_us;
     if (tim14_listener != nullptr) {
         tim14_listener(tim14_listener_ctx, now_us, true, tim14.period_us);
@@ -99,6 +100,10 @@ void board_reset(void) {
         d = 0;
     }
     timer_service_reset();
+}
+
+void board_host_set_shortest_period(uint32_t period_us) {
+    shortest_period_us = period_us != 0 ? period_us : 1u;
 }
 
 void board_power_on(void) {

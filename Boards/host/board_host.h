@@ -26,6 +26,11 @@ extern "C" {
  * cuts). board_power_on does this first. */
 void board_reset(void);
 
+/* Timer 14 serves periods shorter than `period_us` at it, as a chip with a
+ * shortest tick period raises them (tim.h); 1, the default, serves every
+ * period as asked (0 as 1). Kept across board_reset: set it to follow a chip. */
+void board_host_set_shortest_period(uint32_t period_us);
+
 /* Runs every event due up to and including t_us, then sets the clock to t_us
  * (never backwards). */
 void board_run_until(uint64_t t_us);

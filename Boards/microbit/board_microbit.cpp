@@ -1,6 +1,7 @@
 // Clocks, timer 14 and PWM of the emulated nRF51 lamp board.
 #include "board_microbit.h"
 
+#include "board_player.h"
 #include "light_ctrl.h"
 #include "nrf51.h"
 #include "nvm_data_mgmt.h"
@@ -302,11 +303,19 @@ void board_call_at(uint64_t t_us, board_call_fn fn, void *ctx) {
     BOARD_CRITICAL_END();
 }
 
+void board_idle_once(void) {
+    idle_passes = idle_passes + 1u;
+    __asm__ volatile("wfi");
+}
+
 void board_idle_forever(void) {
     for (;;) {
-        idle_passes = idle_passes + 1u;
-        __asm__ volatile("wfi");
+        board_idle_once();
     }
+}
+
+uint32_t board_timer14_shortest_us(void) {
+    return BOARD_TIM14_MIN_PERIOD_US;
 }
 
 void board_system_reset(void) {

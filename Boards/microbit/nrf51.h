@@ -42,6 +42,42 @@
  * 0x3E800..0x3FFFF; microbit.ld ends the image below it. */
 #define NRF51_DATA_AREA_ADDR 0x0003E800u
 
+/* UART0: lampsim's serial link (serial_nrf51.cpp), on the micro:bit's USB
+ * interface pins. Events are cleared by writing 0. */
+#define UART0_BASE           0x40002000u
+#define UART_TASKS_STARTRX   REG32(UART0_BASE + 0x000u)
+#define UART_TASKS_STARTTX   REG32(UART0_BASE + 0x008u)
+#define UART_EVENTS_RXDRDY   REG32(UART0_BASE + 0x108u)
+#define UART_EVENTS_TXDRDY   REG32(UART0_BASE + 0x11Cu)
+#define UART_EVENTS_ERROR    REG32(UART0_BASE + 0x124u)
+#define UART_INTENSET        REG32(UART0_BASE + 0x304u)
+#define UART_INTENCLR        REG32(UART0_BASE + 0x308u)
+#define UART_ERRORSRC        REG32(UART0_BASE + 0x480u)
+#define UART_ENABLE          REG32(UART0_BASE + 0x500u)
+#define UART_PSELRTS         REG32(UART0_BASE + 0x508u)
+#define UART_PSELTXD         REG32(UART0_BASE + 0x50Cu)
+#define UART_PSELCTS         REG32(UART0_BASE + 0x510u)
+#define UART_PSELRXD         REG32(UART0_BASE + 0x514u)
+#define UART_RXD             REG32(UART0_BASE + 0x518u)
+#define UART_TXD             REG32(UART0_BASE + 0x51Cu)
+#define UART_BAUDRATE        REG32(UART0_BASE + 0x524u)
+#define UART_CONFIG          REG32(UART0_BASE + 0x56Cu)
+#define UART_INT_RXDRDY      (1u << 2)
+#define UART_INT_TXDRDY      (1u << 7)
+#define UART_INT_ERROR       (1u << 9)
+#define UART_ENABLE_ENABLED  4u
+#define UART_PSEL_DISCONNECT 0xFFFFFFFFu
+#define UART0_IRQN           2u
+#define MICROBIT_PIN_TX      24u /* to the USB interface chip */
+#define MICROBIT_PIN_RX      25u
+
+/* GPIO: the UART's pins while the UART does not drive them. */
+#define GPIO_BASE           0x50000000u
+#define GPIO_OUTSET         REG32(GPIO_BASE + 0x508u)
+#define GPIO_PIN_CNF(n)     REG32(GPIO_BASE + 0x700u + 4u * (n))
+#define GPIO_PIN_CNF_OUTPUT 3u /* DIR output, input buffer disconnected */
+#define GPIO_PIN_CNF_INPUT  0u /* DIR input, input buffer connected, no pull */
+
 /* Cortex-M0 core. */
 #define SYST_CSR              REG32(0xE000E010u)
 #define SYST_RVR              REG32(0xE000E014u)

@@ -15,6 +15,8 @@ int main(void);
 void Reset_Handler(void);
 void SysTick_Handler(void);
 void TIMER0_IRQHandler(void);
+/* The serial port's interrupt, in images that link the UART driver. */
+void UART0_IRQHandler(void) __attribute__((weak, alias("Default_Handler")));
 
 static void unexpected(const char *what) {
     semihost_puts(what);
@@ -48,10 +50,10 @@ __attribute__((section(".isr_vector"), used)) const vector_t vector_table[16 + 3
     0,
     Default_Handler, /* PendSV */
     SysTick_Handler,
-    /* IRQ 0..31: only TIMER0 (IRQ 8) is enabled */
+    /* IRQ 0..31: TIMER0 (IRQ 8), and UART0 (IRQ 2) in images with the serial port */
     Default_Handler,
     Default_Handler,
-    Default_Handler,
+    UART0_IRQHandler,
     Default_Handler,
     Default_Handler,
     Default_Handler,

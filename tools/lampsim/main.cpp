@@ -5,11 +5,13 @@
 #include "help.h"
 #include "host_run.h"
 #include "m0_run.h"
+#include "port_run.h"
 #include "recorder.h"
 #include "scenario.h"
 #include "svg_chart.h"
 #include "timeline.h"
 #include "trace_text.h"
+#include "uart_qemu.h"
 #include "vcd_writer.h"
 
 #include "flash.h"
@@ -35,7 +37,9 @@ struct options {
     std::string scenario_path; // empty: the demonstration
     std::string csv, vcd, plot, trace, flash;
     std::string board = "host";
-    std::string firmware = LAMPSIM_DEFAULT_FIRMWARE;
+    std::string firmware;
+    std::string port, link = "semihosting"; // the serial link: a device, or QEMU's UART
+    std::string baud = "115200", timeout = "10", change_write, damage_frame;
     bool quiet = false;
     bool print_demo = false, commands_table = false, help = false, version = false;
 };
@@ -74,6 +78,55 @@ bool read_text(const std::string &path, std::string &text) {
     return true;
 }
 
+bool over_serial(const options &o) {
+    return !o.port.empty() || o.link == "uart";
+}
+
+// A whole number of the option's within [min, max].
+bool number_option(const std::string &text, uint64_t min, uint64_t max, uint64_t &value) {
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    value = std::stoull(text);
+    return value >= min && value <= max;
+}
+
+std::string check_serial_options(const options &o) {
+    if (o.link != "semihosting" && o.link != "uart") {
+        return "--link " + lampsim::quote(o.link) + " is not a link: semihosting or uart";
+    }
+    if (o.link == "uart" && o.board != "m0") {
+        return "--link uart plays the scenario on the Cortex-M0 under QEMU: with --board m0";
+    }
+    if (!o.port.empty() && (o.board != "host" || o.link != "semihosting")) {
+        return "--port plays the scenario on the board at the device: no --board or --link";
+    }
+    uint64_t v = 0;
+    if (!number_option(o.baud, 1, 100000000, v)) {
+        return "--baud " + lampsim::quote(o.baud) + " is not a rate in bits per second";
+    }
+    if (!number_option(o.timeout, 1, 3600, v)) {
+        return "--timeout " + lampsim::quote(o.timeout) + " is not a number of seconds (1..3600)";
+    }
+    if (!o.change_write.empty() && !number_option(o.change_write, 1, 0xFFFFFFFFu, v)) {
+        return "--change-write " + lampsim::quote(o.change_write) + " is not a write's number";
+    }
+    if (!o.damage_frame.empty() && o.damage_frame != "corrupt" && o.damage_frame != "truncate") {
+        return "--damage-frame " + lampsim::quote(o.damage_frame) + " is corrupt or truncate";
+    }
+    const bool self_check = !o.change_write.empty() || !o.damage_frame.empty();
+    if (!over_serial(o) && (self_check || o.baud != "115200" || o.timeout != "10")) {
+        return "--baud, --timeout, --change-write and --damage-frame are for the serial link "
+               "(--port, or --board m0 --link uart)";
+    }
+    if (over_serial(o) && (!o.csv.empty() || !o.vcd.empty() || !o.plot.empty())) {
+        return "--csv, --vcd and --plot need every PWM write, and the serial link carries each "
+               "fade as a digest: take them from the host board or --board m0";
+    }
+    return "";
+}
+
 // "" when the options are sound, else what is wrong.
 std::string parse_options(int argc, char **argv, options &o) {
     for (int i = 1; i < argc; ++i) {
@@ -93,6 +146,18 @@ std::string parse_options(int argc, char **argv, options &o) {
             value = &o.board;
         } else if (a == "--firmware") {
             value = &o.firmware;
+        } else if (a == "--port") {
+            value = &o.port;
+        } else if (a == "--link") {
+            value = &o.link;
+        } else if (a == "--baud") {
+            value = &o.baud;
+        } else if (a == "--timeout") {
+            value = &o.timeout;
+        } else if (a == "--change-write") {
+            value = &o.change_write;
+        } else if (a == "--damage-frame") {
+            value = &o.damage_frame;
         } else if (a == "--quiet") {
             o.quiet = true;
             continue;
@@ -125,7 +190,7 @@ std::string parse_options(int argc, char **argv, options &o) {
     if (o.board != "host" && o.board != "m0") {
         return "--board " + lampsim::quote(o.board) + " is not a board: host or m0";
     }
-    return "";
+    return check_serial_options(o);
 }
 
 // Two names of one file give the same identity, whether it exists or not.
@@ -262,10 +327,13 @@ int main(int argc, char **argv) {
     if (has_image && !read_image(o.flash, image)) {
         return fail("cannot read --flash " + lampsim::quote(o.flash), 2);
     }
+    const bool serial = over_serial(o);
     const bool m0 = o.board == "m0";
     lampsim::m0_options target;
     if (m0) {
-        target.firmware = o.firmware;
+        target.firmware = !o.firmware.empty() ? o.firmware
+                          : serial            ? LAMPSIM_DEFAULT_SERIAL_FIRMWARE
+                                              : LAMPSIM_DEFAULT_FIRMWARE;
         target.qemu = LAMPSIM_QEMU;
         target.image_in = has_image ? &image : nullptr;
         target.image_out = !o.flash.empty();
@@ -326,7 +394,40 @@ int main(int argc, char **argv) {
 
     int status = 0;
     lampsim::stream_extras extras;
-    if (m0) {
+    lampsim::link_need need;
+    if (serial) {
+        lampsim::port_options po;
+        po.baud = static_cast<uint32_t>(std::stoul(o.baud));
+        po.timeout_ms = std::stoi(o.timeout) * 1000;
+        po.image = has_image ? image : std::vector<uint8_t>(FLASH_DATA_SIZE, 0xFF);
+        po.image_out = !o.flash.empty();
+        po.change_write =
+            o.change_write.empty() ? 0 : static_cast<uint32_t>(std::stoul(o.change_write));
+        po.damage = o.damage_frame == "corrupt"    ? lampsim::frame_damage::corrupt
+                    : o.damage_frame == "truncate" ? lampsim::frame_damage::truncate
+                                                   : lampsim::frame_damage::none;
+        std::string error;
+        lampsim::uart_qemu qemu;
+        lampsim::serial_link line;
+        if (m0 ? !qemu.start(target.qemu, target.firmware, line, error)
+               : !line.open(o.port, po.baud, error)) {
+            return fail(error, 2);
+        }
+        const int port_status =
+            lampsim::run_on_port(parsed.value, line, po, out, extras, need, error);
+        if (port_status == 2) {
+            return fail(error, 2);
+        }
+        if (port_status != 0) {
+            const std::string said = m0 ? qemu.stop() : "";
+            status = fail(error + (said.empty() ? "" : " (QEMU: " + said + ")"), 1);
+        }
+        if (extras.busy_ms != 0) {
+            status = fail("thread mode did not run through " + std::to_string(extras.busy_ms) +
+                              " ms of the run: interrupts kept the processor",
+                          1);
+        }
+    } else if (m0) {
         std::string error;
         if (!lampsim::run_on_m0(parsed.value, target, out, extras, error)) {
             return fail(error, 1);
@@ -354,18 +455,33 @@ int main(int argc, char **argv) {
         status = fail("writing " + lampsim::quote(o.trace) + " failed", 1);
     }
     if (!o.flash.empty()) {
-        const bool saved =
-            m0 ? extras.image.size() == FLASH_DATA_SIZE && write_image(o.flash, extras.image)
-               : flash_host_save(o.flash.c_str()) == 0;
+        const bool saved = m0 || serial ? extras.image.size() == FLASH_DATA_SIZE &&
+                                              write_image(o.flash, extras.image)
+                                        : flash_host_save(o.flash.c_str()) == 0;
         if (!saved) {
             status = fail("cannot write " + lampsim::quote(o.flash), 1);
         }
     }
-    if (!o.quiet) {
+    if (!o.quiet && totals.digested == 0) {
         std::printf("end at %s: %llu ticks, %llu output updates\n",
                     lampsim::format_time(totals.end_us).c_str(),
                     static_cast<unsigned long long>(totals.ticks),
                     static_cast<unsigned long long>(totals.writes));
+    } else if (!o.quiet) {
+        std::printf("end at %s: %llu ticks, %llu PWM writes in fades (as digests), %llu output "
+                    "updates outside them\n",
+                    lampsim::format_time(totals.end_us).c_str(),
+                    static_cast<unsigned long long>(totals.ticks),
+                    static_cast<unsigned long long>(totals.digested),
+                    static_cast<unsigned long long>(totals.writes));
+    }
+    if (!o.quiet && serial && need.total_bytes != 0) {
+        std::printf("link: %llu bytes of events, %llu in the densest second (from %s); real time "
+                    "from %llu baud\n",
+                    static_cast<unsigned long long>(need.total_bytes),
+                    static_cast<unsigned long long>(need.densest_bytes),
+                    lampsim::format_time(need.densest_from_us).c_str(),
+                    static_cast<unsigned long long>(need.min_baud));
     }
     if (o.scenario_path.empty() && !o.quiet) {
         std::printf("wrote %s, %s, %s\n", o.csv.c_str(), o.vcd.c_str(), o.plot.c_str());

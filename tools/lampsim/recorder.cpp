@@ -2,6 +2,7 @@
 
 #include "channels.h"
 #include "commands.h"
+#include "expect.h"
 
 #include "light_ctrl.h"
 
@@ -234,16 +235,15 @@ std::string recorder::shown(const command_spec &c, int16_t result, const int64_t
     return out;
 }
 
-// An expectation against what the target showed: "" when it holds.
-std::string recorder::check(uint32_t index, const int64_t *readings, uint8_t count) {
+// An expectation against what the target showed, and the target's own
+// verdict on it: "" when it holds.
+std::string recorder::check(uint32_t index, int16_t verdict, const int64_t *readings,
+                            uint8_t count) {
     const step &s = scenario_.steps.at(index);
     const command_spec &c = command_table[s.index];
     ++totals_.expectations;
-    bool holds = count == snapshot_size;
-    for (unsigned i = 0; holds && i < s.argc; ++i) {
-        holds = s.args[i] == readings[c.field + i];
-    }
-    if (holds) {
+    const bool holds = expectation_holds(s, readings, count);
+    if (holds && verdict == 1) {
         return "";
     }
     std::string got = c.name + 7; // without "expect "
@@ -255,6 +255,9 @@ std::string recorder::check(uint32_t index, const int64_t *readings, uint8_t cou
         for (unsigned i = 0; i < c.arg_count; ++i) {
             got += " " + value_text(*c.args[i].type, readings[c.field + (c.or_none ? 1 : 0) + i]);
         }
+    }
+    if (holds != (verdict == 1)) {
+        got += std::string(" (the target judged it ") + (verdict == 1 ? "held" : "failed") + ")";
     }
     ++totals_.failed;
     const std::string expected = scenario_.texts[index].substr(7);
@@ -269,13 +272,24 @@ void recorder::result(uint64_t t_us, uint32_t index, int16_t result, const int64
     const command_spec &c = command_table[scenario_.steps.at(index).index];
     std::string text;
     if (c.kind == step_kind::expect) {
-        const std::string got = check(index, readings, count);
+        const std::string got = check(index, result, readings, count);
         text = got.empty() ? "ok" : "FAILED, got " + got;
     } else {
         text = shown(c, result, readings, count);
     }
     in_step_ = false;
     log_.end_command(t_us, scenario_.texts[index], text);
+}
+
+void recorder::digest(uint64_t t_us, const fade_digest &d) {
+    flush_output();
+    duty_[0] = d.last[0];
+    duty_[1] = d.last[1];
+    totals_.digested += d.writes;
+    char text[64];
+    std::snprintf(text, sizeof text, "fade digest: %lu writes, CRC-32 %08lX",
+                  static_cast<unsigned long>(d.writes), static_cast<unsigned long>(d.crc));
+    log_.line(t_us, text);
 }
 
 void recorder::end(uint64_t t_us, uint64_t ticks) {

@@ -13,8 +13,9 @@ namespace lampsim {
 
 struct run_totals {
     uint64_t end_us = 0;
-    uint64_t ticks = 0;  // timer-14 ticks delivered, over every power cycle
-    uint64_t writes = 0; // output updates
+    uint64_t ticks = 0;    // timer-14 ticks delivered, over every power cycle
+    uint64_t writes = 0;   // output updates (outside fades, on a stream with digests)
+    uint64_t digested = 0; // PWM writes folded into fade digests
     unsigned expectations = 0;
     unsigned failed = 0;
 };
@@ -34,6 +35,7 @@ class recorder final : public events {
     void result(uint64_t t_us, uint32_t index, int16_t result, const int64_t *readings,
                 uint8_t count) override;
     void end(uint64_t t_us, uint64_t ticks) override;
+    void digest(uint64_t t_us, const fade_digest &d) override;
 
     const run_totals &totals() const { return totals_; }
 
@@ -41,7 +43,7 @@ class recorder final : public events {
     void flush_output();
     std::string shown(const command_spec &c, int16_t result, const int64_t *readings,
                       uint8_t count) const;
-    std::string check(uint32_t index, const int64_t *readings, uint8_t count);
+    std::string check(uint32_t index, int16_t verdict, const int64_t *readings, uint8_t count);
 
     const scenario &scenario_;
     timeline &log_;

@@ -3,6 +3,7 @@
 #include "stream.h"
 
 #include "commands.h"
+#include "varint.h"
 
 namespace lampsim {
 namespace {
@@ -14,24 +15,15 @@ struct reader {
 
     uint64_t number() {
         uint64_t v = 0;
-        for (unsigned shift = 0; shift < 64; shift += 7) {
-            if (at >= bytes.size()) {
-                bad = true;
-                return 0;
-            }
-            const uint8_t b = bytes[at++];
-            v |= static_cast<uint64_t>(b & 0x7Fu) << shift;
-            if ((b & 0x80u) == 0) {
-                return v;
-            }
+        auto at32 = static_cast<uint32_t>(at);
+        if (!varint::get(bytes.data(), static_cast<uint32_t>(bytes.size()), at32, v)) {
+            bad = true;
+            return 0;
         }
-        bad = true;
-        return 0;
+        at = at32;
+        return v;
     }
-    int64_t signed_number() {
-        const uint64_t z = number();
-        return (z & 1u) != 0 ? static_cast<int64_t>(~(z >> 1)) : static_cast<int64_t>(z >> 1);
-    }
+    int64_t signed_number() { return varint::unzigzag(number()); }
     lamp_state lamp() {
         lamp_state s{};
         s.switch_on = static_cast<uint8_t>(number());
@@ -138,6 +130,17 @@ bool decode_stream(const std::vector<uint8_t> &bytes, size_t steps, events &out,
             if (!in.bad) {
                 out.end(t, ticks);
                 extras.ended = true;
+            }
+            break;
+        }
+        case tag_digest: {
+            fade_digest d{};
+            d.writes = static_cast<uint32_t>(in.number());
+            d.crc = static_cast<uint32_t>(in.number());
+            d.last[0] = static_cast<uint16_t>(in.number());
+            d.last[1] = static_cast<uint16_t>(in.number());
+            if (!in.bad) {
+                out.digest(t, d);
             }
             break;
         }

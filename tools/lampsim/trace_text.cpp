@@ -57,4 +57,10 @@ void trace_text::end(uint64_t t_us, uint64_t ticks) {
     std::fprintf(out_, "end %llu %llu\n", ull(t_us), ull(ticks));
 }
 
+void trace_text::digest(uint64_t t_us, const fade_digest &d) {
+    std::fprintf(out_, "digest %llu %lu %08lX %u %u\n", ull(t_us),
+                 static_cast<unsigned long>(d.writes), static_cast<unsigned long>(d.crc), d.last[0],
+                 d.last[1]);
+}
+
 } // namespace lampsim

@@ -20,6 +20,7 @@ class trace_text final : public events {
     void result(uint64_t t_us, uint32_t index, int16_t result, const int64_t *readings,
                 uint8_t count) override;
     void end(uint64_t t_us, uint64_t ticks) override;
+    void digest(uint64_t t_us, const fade_digest &d) override;
 
   private:
     void lamp(const lamp_state &s);
@@ -63,6 +64,10 @@ class event_tee final : public events {
     void end(uint64_t t, uint64_t ticks) override {
         a_.end(t, ticks);
         b_.end(t, ticks);
+    }
+    void digest(uint64_t t, const fade_digest &d) override {
+        a_.digest(t, d);
+        b_.digest(t, d);
     }
 
   private:

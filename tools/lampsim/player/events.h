@@ -24,9 +24,18 @@ inline bool operator!=(const lamp_state &a, const lamp_state &b) {
     return !(a == b);
 }
 
-// A step's result when it has none (LIGHT_OK .. LIGHT_INVALID_PARM otherwise).
+// A step's result when it has none (LIGHT_OK .. LIGHT_INVALID_PARM otherwise;
+// for an expectation, 1 when it holds and 0 when it does not).
 constexpr int16_t no_result = -1;
 constexpr uint8_t saved_record_size = 7;
+
+// The PWM writes of one fade, folded (digest.h): how many, their CRC-32, and
+// the last value of channels 0 and 1 when the fade ended.
+struct fade_digest {
+    uint32_t writes;
+    uint32_t crc;
+    uint16_t last[2];
+};
 
 class events {
   public:
@@ -47,6 +56,14 @@ class events {
                         uint8_t count) = 0;
     // The run is over; ticks of the last power cycle (0 without power).
     virtual void end(uint64_t t_us, uint64_t ticks) = 0;
+    // In place of a fade's PWM writes, on a stream that folds them
+    // (digest.h): the fade that started at the last fade event ended at t_us
+    // (stopped, restarted, cut by the power, or the run ended). Streams that
+    // carry every write never have one.
+    virtual void digest(uint64_t t_us, const fade_digest &d) {
+        (void)t_us;
+        (void)d;
+    }
 
   protected:
     ~events() = default;

@@ -1,5 +1,7 @@
 #include "player.h"
 
+#include "expect.h"
+
 #include "board_observe.h"
 #include "light_ctrl.h"
 #include "nvm_data_mgmt.h"
@@ -170,6 +172,7 @@ void player::run_step() {
         break;
     case step_kind::expect:
         snapshot(read);
+        result = expectation_holds(current_, read.value, read.count) ? 1 : 0;
         break;
     case step_kind::power_cut:
         out_.power(t, false, board_timer14_tick_count(), shown_);

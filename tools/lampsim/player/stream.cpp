@@ -1,5 +1,7 @@
 #include "stream.h"
 
+#include "varint.h"
+
 namespace lampsim {
 namespace stream {
 
@@ -11,15 +13,11 @@ void writer::start(uint8_t tag, uint64_t t_us) {
 }
 
 void writer::number(uint64_t v) {
-    while (v >= 0x80u) {
-        buf_[used_++] = static_cast<uint8_t>(v | 0x80u);
-        v >>= 7;
-    }
-    buf_[used_++] = static_cast<uint8_t>(v);
+    used_ += varint::put(&buf_[used_], v);
 }
 
 void writer::signed_number(int64_t v) {
-    number(v < 0 ? ~(static_cast<uint64_t>(v) << 1) : static_cast<uint64_t>(v) << 1);
+    number(varint::zigzag(v));
 }
 
 void writer::lamp(const lamp_state &s) {
@@ -95,6 +93,15 @@ void writer::result(uint64_t t_us, uint32_t index, int16_t result, const int64_t
 void writer::end(uint64_t t_us, uint64_t ticks) {
     start(tag_end, t_us);
     number(ticks);
+    send();
+}
+
+void writer::digest(uint64_t t_us, const fade_digest &d) {
+    start(tag_digest, t_us);
+    number(d.writes);
+    number(d.crc);
+    number(d.last[0]);
+    number(d.last[1]);
     send();
 }
 

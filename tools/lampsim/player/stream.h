@@ -27,6 +27,8 @@ enum tag : uint8_t {
     // After the end, from the chip only: not events of the run.
     tag_busy_ms, // milliseconds through which thread mode never ran
     tag_image,   // length, then the store's flash data area, raw
+    // A fade's PWM writes folded (digest.h), on a stream that folds them.
+    tag_digest, // dt, writes, crc, last value of channel 0, of channel 1
 };
 
 class writer final : public events {
@@ -43,6 +45,7 @@ class writer final : public events {
     void result(uint64_t t_us, uint32_t index, int16_t result, const int64_t *readings,
                 uint8_t count) override;
     void end(uint64_t t_us, uint64_t ticks) override;
+    void digest(uint64_t t_us, const fade_digest &d) override;
 
     // Records carry time differences: a writer that takes over from another
     // (on the chip, after a reset) goes on from the other's last time.
