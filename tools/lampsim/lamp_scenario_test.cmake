@@ -5,7 +5,10 @@
 # expectations must hold on each, and the two runs must give the same trace,
 # CSV and timeline, byte for byte. TARGET_ONLY: a scenario whose expectations
 # hold on the chip alone (one that depends on the chip's shortest fade tick),
-# run on the Cortex-M0 only.
+# run on the Cortex-M0 only. Also in the m0 preset, scenario.NAME.uart: the
+# file over the chip's UART (--link uart), judged on the chip, its fade
+# digests, results and saves equal to lampsim's host-board run with the
+# chip's shortest tick.
 function(add_lamp_scenario_test name file)
   cmake_parse_arguments(PARSE_ARGV 2 arg "TARGET_ONLY" "" "")
   get_filename_component(path ${file} ABSOLUTE)
@@ -22,7 +25,10 @@ function(add_lamp_scenario_test name file)
         COMMAND ${Python3_EXECUTABLE} ${LAMPSIM_COMPARE_SCRIPT} --lampsim ${LAMPSIM_EXECUTABLE}
                 --firmware ${LAMPSIM_PLAYER} ${path})
     endif()
-    set_tests_properties(scenario.${name} PROPERTIES TIMEOUT 300)
+    add_test(NAME scenario.${name}.uart
+      COMMAND ${LAMPSIM_EXECUTABLE} ${path} --board m0 --link uart
+              --firmware ${LAMPSIM_SERIAL_PLAYER} --quiet)
+    set_tests_properties(scenario.${name} scenario.${name}.uart PROPERTIES TIMEOUT 300)
   endif()
 endfunction()
 if(LIGHT_BOARD STREQUAL "microbit")

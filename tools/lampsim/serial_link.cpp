@@ -99,6 +99,7 @@ bool serial_link::open_socket(const std::string &path, std::string &error) {
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     device_ = path;
+    socket_ = true;
     fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0 ||
         connect(fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
@@ -116,7 +117,9 @@ bool serial_link::open_socket(const std::string &path, std::string &error) {
 bool serial_link::write_all(const uint8_t *bytes, size_t len, std::string &error) {
     size_t at = 0;
     while (at < len) {
-        const ssize_t n = ::write(fd_, bytes + at, len - at);
+        // A socket whose other end is gone is an error here, not a signal.
+        const ssize_t n = socket_ ? ::send(fd_, bytes + at, len - at, MSG_NOSIGNAL)
+                                  : ::write(fd_, bytes + at, len - at);
         if (n > 0) {
             at += static_cast<size_t>(n);
             continue;

@@ -27,6 +27,7 @@ class serial_link {
 
   private:
     int fd_ = -1;
+    bool socket_ = false;
     std::string device_;
 };
 

@@ -95,9 +95,18 @@ std::string uart_qemu::stop() {
         rmdir(dir_.c_str());
         dir_.clear();
     }
-    std::string said = said_;
-    while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) {
-        said.pop_back();
+    // What QEMU says on every run is no news.
+    std::string said;
+    size_t from = 0;
+    while (from < said_.size()) {
+        const size_t nl = said_.find('\n', from);
+        const std::string line = said_.substr(from, nl - from);
+        from = nl == std::string::npos ? said_.size() : nl + 1;
+        if (!line.empty() && line.find("waiting for connection") == std::string::npos &&
+            line.find("icount sleep disabled") == std::string::npos &&
+            line.find("terminating on signal") == std::string::npos) {
+            said += (said.empty() ? "" : "; ") + line;
+        }
     }
     return said;
 }
