@@ -41,8 +41,9 @@ std::string escape_bars(const std::string &s) {
 std::string help_text() {
     std::string h =
         "usage: lampsim [SCENARIO|-] [options]\n"
-        "Runs the lamp's module on a simulated board (or the Cortex-M0 firmware under QEMU)\n"
-        "from a scenario file and shows what the two channels do.\n"
+        "       lampsim --port DEVICE [--baud N] SCENARIO...\n"
+        "Runs the lamp's module on a simulated board (or the Cortex-M0 firmware under QEMU,\n"
+        "or a board on a serial port) from a scenario file and shows what the two channels do.\n"
         "Without SCENARIO: the built-in demonstration, into out/demo.csv, out/demo.vcd, "
         "out/demo.svg.\n"
         "\n"
@@ -56,6 +57,17 @@ std::string help_text() {
         "  --board host|m0   where the module runs: the simulated board (default), or the\n"
         "                    Cortex-M0 firmware under qemu-system-arm\n"
         "  --firmware FILE   the player image for --board m0 (default: the m0 preset's build)\n"
+        "  --link uart       with --board m0: over the chip's UART, as --port (default:\n"
+        "                    semihosting, every PWM write)\n"
+        "  --port DEVICE     play on the board's serial player at DEVICE: fades come back as\n"
+        "                    digests, expectations judged on the board, everything compared\n"
+        "                    with the host board's run; several scenario files in turn\n"
+        "  --baud N          the serial link's rate (default 115200); a scenario that needs\n"
+        "                    more is refused, naming the rate it needs\n"
+        "  --timeout S       seconds of silence from the board that end the run (default 10)\n"
+        "  --change-write N, --damage-frame corrupt|truncate\n"
+        "                    self-checks: the board changes PWM write N; lampsim damages its\n"
+        "                    first table frame (both must fail the run)\n"
         "  --quiet           no timeline on stdout\n"
         "  --print-demo      print the demonstration's scenario\n"
         "  --commands-table  print the command table of docs/lampsim.md\n"
@@ -63,8 +75,9 @@ std::string help_text() {
         "\n"
         "A line: [TIME] COMMAND [ARGUMENTS]   TIME: 1.5s, 250ms, 300us, or +TIME after the\n"
         "previous line; without one, the previous line's time. # starts a comment.\n"
-        "Exit status: 0 run and expectations met, 1 an expectation failed or an output could\n"
-        "not be written, 2 a wrong line or option (nothing runs).\n"
+        "Exit status: 0 run and expectations met, 1 an expectation failed, an output could\n"
+        "not be written or the board's run failed or differed from the host board's, 2 a\n"
+        "wrong line or option, or a run refused (nothing runs).\n"
         "\ncommands:\n";
     for (uint8_t i = 0; i < command_count; ++i) {
         const command_spec &c = command_table[i];

@@ -34,7 +34,8 @@
 namespace {
 
 struct options {
-    std::string scenario_path; // empty: the demonstration
+    std::string scenario_path;               // empty: the demonstration
+    std::vector<std::string> more_scenarios; // over a serial link: played one after the other
     std::string csv, vcd, plot, trace, flash;
     std::string board = "host";
     std::string firmware;
@@ -179,8 +180,8 @@ std::string parse_options(int argc, char **argv, options &o) {
             o.scenario_path = a;
             continue;
         } else {
-            return "one scenario at a time (" + lampsim::quote(o.scenario_path) + " and " +
-                   lampsim::quote(a) + " given)";
+            o.more_scenarios.push_back(a);
+            continue;
         }
         if (i + 1 >= argc || argv[i + 1][0] == '\0') {
             return a + " needs a value";
@@ -189,6 +190,12 @@ std::string parse_options(int argc, char **argv, options &o) {
     }
     if (o.board != "host" && o.board != "m0") {
         return "--board " + lampsim::quote(o.board) + " is not a board: host or m0";
+    }
+    if (!o.more_scenarios.empty() &&
+        (!over_serial(o) || !o.trace.empty() || !o.flash.empty() || o.scenario_path == "-")) {
+        return "one scenario at a time (" + lampsim::quote(o.scenario_path) + " and " +
+               lampsim::quote(o.more_scenarios[0]) +
+               " given; over a serial link, several files without --trace and --flash)";
     }
     return check_serial_options(o);
 }
@@ -272,6 +279,8 @@ bool write_image(const std::string &path, const std::vector<uint8_t> &image) {
     return static_cast<bool>(out.flush());
 }
 
+int run(options o);
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -296,7 +305,32 @@ int main(int argc, char **argv) {
         std::fputs(lampsim::commands_markdown().c_str(), stdout);
         return 0;
     }
+    if (o.more_scenarios.empty()) {
+        return run(o);
+    }
+    // Several files on the board, one after the other: the worst status.
+    std::vector<std::string> paths{o.scenario_path};
+    paths.insert(paths.end(), o.more_scenarios.begin(), o.more_scenarios.end());
+    int status = 0;
+    unsigned passed = 0;
+    for (const std::string &path : paths) {
+        options one = o;
+        one.scenario_path = path;
+        one.more_scenarios.clear();
+        const int s = run(one);
+        std::printf("%s: %s\n", path.c_str(), s == 0 ? "passed" : s == 1 ? "FAILED" : "not run");
+        std::fflush(stdout);
+        passed += s == 0 ? 1 : 0;
+        status = s > status ? s : status;
+    }
+    std::printf("%u of %zu scenario files passed on the board\n", passed, paths.size());
+    return status;
+}
 
+namespace {
+
+// One scenario, from its text to its outputs and exit status.
+int run(options o) {
     std::string text = lampsim::demo_scenario;
     std::string name = "demo";
     if (o.scenario_path.empty()) {
@@ -493,3 +527,5 @@ int main(int argc, char **argv) {
     }
     return status;
 }
+
+} // namespace
