@@ -7,11 +7,14 @@
 
 #include <stdint.h>
 
+// The names are the linker's (--wrap=SYMBOL calls __wrap_SYMBOL).
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" [[noreturn]] void __wrap_semihost_exit(uint32_t status) {
     (void)status;
     board_system_reset();
 }
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" void __wrap_semihost_puts(const char *text) {
     (void)text;
 }

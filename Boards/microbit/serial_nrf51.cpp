@@ -44,8 +44,6 @@ template <uint32_t size> struct ring {
     uint8_t bytes[size];
     volatile uint32_t head; // written by the producer only
     volatile uint32_t tail; // written by the consumer only
-
-    uint32_t used() const { return head - tail; }
 };
 
 ring<512> tx;
@@ -143,7 +141,7 @@ uint32_t serial_received(void *buf, uint32_t len) {
 
 uint32_t serial_unsent(void) {
     catch_late_txdrdy();
-    return tx.used() + (tx_busy ? 1u : 0u);
+    return tx.head - tx.tail + (tx_busy ? 1u : 0u);
 }
 
 uint32_t serial_baud(void) {

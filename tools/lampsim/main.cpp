@@ -279,7 +279,15 @@ bool write_image(const std::string &path, const std::vector<uint8_t> &image) {
     return static_cast<bool>(out.flush());
 }
 
-int run(options o);
+// The board at the other end of the serial link, kept from one file to the
+// next: the board resets itself after each run and answers the next hello.
+struct board_link {
+    lampsim::uart_qemu qemu;
+    lampsim::serial_link line;
+    bool open = false;
+};
+
+int run(options o, board_link &board);
 
 } // namespace
 
@@ -305,8 +313,9 @@ int main(int argc, char **argv) {
         std::fputs(lampsim::commands_markdown().c_str(), stdout);
         return 0;
     }
+    board_link board;
     if (o.more_scenarios.empty()) {
-        return run(o);
+        return run(o, board);
     }
     // Several files on the board, one after the other: the worst status.
     std::vector<std::string> paths{o.scenario_path};
@@ -317,7 +326,7 @@ int main(int argc, char **argv) {
         options one = o;
         one.scenario_path = path;
         one.more_scenarios.clear();
-        const int s = run(one);
+        const int s = run(one, board);
         std::printf("%s: %s\n", path.c_str(), s == 0 ? "passed" : s == 1 ? "FAILED" : "not run");
         std::fflush(stdout);
         passed += s == 0 ? 1 : 0;
@@ -330,7 +339,7 @@ int main(int argc, char **argv) {
 namespace {
 
 // One scenario, from its text to its outputs and exit status.
-int run(options o) {
+int run(options o, board_link &board) {
     std::string text = lampsim::demo_scenario;
     std::string name = "demo";
     if (o.scenario_path.empty()) {
@@ -433,7 +442,8 @@ int run(options o) {
         lampsim::port_options po;
         po.baud = static_cast<uint32_t>(std::stoul(o.baud));
         po.timeout_ms = std::stoi(o.timeout) * 1000;
-        po.image = has_image ? image : std::vector<uint8_t>(FLASH_DATA_SIZE, 0xFF);
+        po.image =
+            has_image ? image : std::vector<uint8_t>(static_cast<size_t>(FLASH_DATA_SIZE), 0xFF);
         po.image_out = !o.flash.empty();
         po.change_write =
             o.change_write.empty() ? 0 : static_cast<uint32_t>(std::stoul(o.change_write));
@@ -441,19 +451,18 @@ int run(options o) {
                     : o.damage_frame == "truncate" ? lampsim::frame_damage::truncate
                                                    : lampsim::frame_damage::none;
         std::string error;
-        lampsim::uart_qemu qemu;
-        lampsim::serial_link line;
-        if (m0 ? !qemu.start(target.qemu, target.firmware, line, error)
-               : !line.open(o.port, po.baud, error)) {
+        if (!board.open && (m0 ? !board.qemu.start(target.qemu, target.firmware, board.line, error)
+                               : !board.line.open(o.port, po.baud, error))) {
             return fail(error, 2);
         }
+        board.open = true;
         const int port_status =
-            lampsim::run_on_port(parsed.value, line, po, out, extras, need, error);
+            lampsim::run_on_port(parsed.value, board.line, po, out, extras, need, error);
         if (port_status == 2) {
             return fail(error, 2);
         }
         if (port_status != 0) {
-            const std::string said = m0 ? qemu.stop() : "";
+            const std::string said = m0 ? board.qemu.said() : "";
             status = fail(error + (said.empty() ? "" : " (QEMU: " + said + ")"), 1);
         }
         if (extras.busy_ms != 0) {
@@ -489,9 +498,10 @@ int run(options o) {
         status = fail("writing " + lampsim::quote(o.trace) + " failed", 1);
     }
     if (!o.flash.empty()) {
-        const bool saved = m0 || serial ? extras.image.size() == FLASH_DATA_SIZE &&
-                                              write_image(o.flash, extras.image)
-                                        : flash_host_save(o.flash.c_str()) == 0;
+        const bool saved = m0 || serial
+                               ? extras.image.size() == static_cast<size_t>(FLASH_DATA_SIZE) &&
+                                     write_image(o.flash, extras.image)
+                               : flash_host_save(o.flash.c_str()) == 0;
         if (!saved) {
             status = fail("cannot write " + lampsim::quote(o.flash), 1);
         }

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -48,10 +49,13 @@ std::vector<std::string> trace_lines(const std::vector<uint8_t> &bytes, size_t s
         stream_extras ignored;
         std::string error;
         if (!decode_stream(bytes, steps, trace, ignored, error)) {
-            std::fprintf(f, "(the stream does not decode past here: %s)\n", error.c_str());
+            (void)std::fprintf(f, "(the stream does not decode past here: %s)\n", error.c_str());
         }
     }
-    std::fclose(f);
+    if (std::fclose(f) != 0) {
+        std::free(text);
+        return {};
+    }
     std::vector<std::string> lines;
     std::string all(text, len);
     std::free(text);
@@ -323,7 +327,8 @@ host_reference run_host_reference(const scenario &s, const std::vector<uint8_t> 
     board_host_set_shortest_period(shortest_us);
     run_on_host(s, digests);
     board_host_set_shortest_period(1);
-    ref.flash.assign(flash_host_image(), flash_host_image() + FLASH_DATA_SIZE);
+    ref.flash.assign(flash_host_image(),
+                     flash_host_image() + static_cast<std::size_t>(FLASH_DATA_SIZE));
     return ref;
 }
 

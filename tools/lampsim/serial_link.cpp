@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
@@ -56,6 +57,10 @@ serial_link::~serial_link() {
 }
 
 bool serial_link::open(const std::string &device, uint32_t baud, std::string &error) {
+    struct stat st {};
+    if (stat(device.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
+        return open_socket(device, error); // an emulator's serial port
+    }
     speed_t speed = 0;
     if (!speed_of(baud, speed)) {
         error = "--baud " + std::to_string(baud) + " is not a rate the serial driver takes (" +

@@ -15,7 +15,8 @@ class serial_link {
     serial_link &operator=(const serial_link &) = delete;
     ~serial_link();
 
-    // false, with the reason, when the device cannot be opened and set so.
+    // false, with the reason, when the device cannot be opened and set so. A
+    // local socket (an emulator's serial port) is connected to as it is.
     bool open(const std::string &device, uint32_t baud, std::string &error);
     // The UART of QEMU's board on a local socket (QEMU listening there).
     bool open_socket(const std::string &path, std::string &error);

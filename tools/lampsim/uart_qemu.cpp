@@ -85,18 +85,23 @@ std::string uart_qemu::stop() {
         waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
-    drain(0);
+    std::string text = said();
     if (out_fd_ >= 0) {
         close(out_fd_);
         out_fd_ = -1;
     }
     if (!dir_.empty()) {
-        std::remove(socket_.c_str());
-        rmdir(dir_.c_str());
+        (void)std::remove(socket_.c_str());
+        (void)rmdir(dir_.c_str());
         dir_.clear();
     }
+    return text;
+}
+
+std::string uart_qemu::said() {
+    drain(0);
     // What QEMU says on every run is no news.
-    std::string said;
+    std::string text;
     size_t from = 0;
     while (from < said_.size()) {
         const size_t nl = said_.find('\n', from);
@@ -105,10 +110,10 @@ std::string uart_qemu::stop() {
         if (!line.empty() && line.find("waiting for connection") == std::string::npos &&
             line.find("icount sleep disabled") == std::string::npos &&
             line.find("terminating on signal") == std::string::npos) {
-            said += (said.empty() ? "" : "; ") + line;
+            text += (text.empty() ? "" : "; ") + line;
         }
     }
-    return said;
+    return text;
 }
 
 } // namespace lampsim

@@ -22,7 +22,9 @@ class uart_qemu {
     // reason, when that failed.
     bool start(const std::string &qemu, const std::string &firmware, serial_link &line,
                std::string &error);
-    // Ends the emulation; what QEMU printed, for a message.
+    // What QEMU printed beyond its usual lines, for a message.
+    std::string said();
+    // Ends the emulation; what QEMU printed.
     std::string stop();
 
   private:

@@ -255,7 +255,7 @@ void answer_hello(const link::frame &f) {
         payload[1 + i] = f.len >= 5 ? f.payload[1 + i] : 0; // the nonce, echoed
     }
     table::put_le(payload + 5, table_capacity, 4);
-    table::put_le(payload + 9, FLASH_DATA_SIZE, 4);
+    table::put_le(payload + 9, static_cast<uint64_t>(FLASH_DATA_SIZE), 4);
     table::put_le(payload + 13, board_timer14_shortest_us(), 4);
     table::put_le(payload + 17, event_buffer, 4);
     table::put_le(payload + 21, serial_baud(), 4);
@@ -415,8 +415,9 @@ void send_alive() {
     send_frame(link::alive, payload, sizeof payload);
 }
 
-// The run's end: the rest of the events, the extras, then done.
-void send_end() {
+// The run's end: the rest of the events, the extras, then done; then a reset,
+// so that the next run starts from a power-on as this one did.
+[[noreturn]] void send_end() {
     send_events();
     stream::writer tail(keep_extra, nullptr);
     tail.busy_ms(kept.busy_ms);
@@ -432,8 +433,9 @@ void send_end() {
     uint8_t total[4];
     table::put_le(total, kept.stream_bytes, 4);
     send_frame(link::done, total, sizeof total);
+    wait_until_sent();
     forget_run();
-    now_in = phase::idle;
+    board_system_reset();
 }
 
 // The power cut: everything the run made goes out before the reset.
@@ -445,9 +447,10 @@ void send_end() {
     board_system_reset();
 }
 
-void serve_run() {
+// The run, until its end or its power cut resets the chip (or a hello does).
+[[noreturn]] void serve_run() {
     uint32_t lost_told = 0;
-    while (now_in == phase::running) {
+    for (;;) {
         if (lost_bytes != lost_told) {
             lost_told = lost_bytes;
             uint8_t payload[4];
@@ -461,7 +464,6 @@ void serve_run() {
         }
         if (run_finished) {
             send_end();
-            return;
         }
         const uint64_t now = board_now_us();
         if (had_events) {

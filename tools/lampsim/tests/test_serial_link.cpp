@@ -162,7 +162,7 @@ std::string trace_of(const std::function<void(events &)> &fill) {
         trace_text text(f);
         fill(text);
     }
-    std::fclose(f);
+    EXPECT_EQ(std::fclose(f), 0);
     std::string out(buf, len);
     std::free(buf);
     return out;
@@ -183,8 +183,9 @@ TEST(SerialLink, ADigestFoldsTheWritesOfAFadeOnly) {
     });
     const uint8_t writes[] = {22, 0, 0, 0, 0, 5, 0, 22, 0, 0, 0, 1, 0x07, 0x01};
     char digest[64];
-    std::snprintf(digest, sizeof digest, "digest 144 2 %08lX 5 263\n",
-                  static_cast<unsigned long>(crc32(0, writes, sizeof writes)));
+    ASSERT_GT(std::snprintf(digest, sizeof digest, "digest 144 2 %08lX 5 263\n",
+                            static_cast<unsigned long>(crc32(0, writes, sizeof writes))),
+              0);
     EXPECT_EQ(folded, "power 0 on 0 0 0 0 0 0 0 0\n"
                       "pwm 10 0 300\n"
                       "fade 100 start 22 0\n"
@@ -196,8 +197,8 @@ TEST(SerialLink, TheLineNeededKeepsTheBufferAndASecondOfDelay) {
     // 100 wire bytes every 0.1 s: the last of ten waits least at a rate r with
     // 1000 - 0.9 r <= r, so r >= 526.3 bytes a second.
     link_meter m;
-    for (uint64_t i = 0; i < 10; ++i) {
-        m.add(i * 100000, 91);
+    for (uint64_t t = 0; t < 1000000; t += 100000) {
+        m.add(t, 91);
     }
     const link_need n = m.need(1024);
     EXPECT_EQ(n.total_bytes, 1000u);
@@ -207,44 +208,65 @@ TEST(SerialLink, TheLineNeededKeepsTheBufferAndASecondOfDelay) {
 }
 
 // A board at the end of a local socket: answers lampsim's frames as the
-// serial player does, then sends `stream` as the run's events, with one of
-// its frames damaged as asked.
-struct scripted_board {
+// serial player does, then sends `events` as the run's, with the second of
+// its event frames damaged as asked.
+class scripted_board {
+  public:
     enum class damage { none, garble, cut, drop };
 
-    scripted_board(std::vector<uint8_t> events_bytes, damage how)
-        : stream(std::move(events_bytes)), how(how) {
+    scripted_board(std::vector<uint8_t> events, damage how)
+        : stream_(std::move(events)), how_(how) {
         char dir[] = "/tmp/lampsim_link_XXXXXX";
-        path = std::string(mkdtemp(dir)) + "/uart";
-        listener = socket(AF_UNIX, SOCK_STREAM, 0);
+        path_ = std::string(mkdtemp(dir)) + "/uart";
+        listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un a{};
         a.sun_family = AF_UNIX;
-        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
-        bind(listener, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        listen(listener, 1);
-        thread = std::thread([this] { serve(); });
+        path_.copy(a.sun_path, sizeof a.sun_path - 1);
+        const bool listening = bind(listener_, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+                               listen(listener_, 1) == 0;
+        EXPECT_TRUE(listening) << path_;
+        thread_ = std::thread([this] { serve(); });
     }
+    scripted_board(const scripted_board &) = delete;
+    scripted_board &operator=(const scripted_board &) = delete;
     ~scripted_board() {
-        thread.join();
-        close(listener);
-        unlink(path.c_str());
-        rmdir(path.substr(0, path.rfind('/')).c_str());
+        thread_.join();
+        close(listener_);
+        unlink(path_.c_str());
+        rmdir(path_.substr(0, path_.rfind('/')).c_str());
     }
 
+    const std::string &path() const { return path_; }
+
+  private:
     void send(int fd, uint8_t type, const std::vector<uint8_t> &payload, bool damaged = false) {
-        std::vector<uint8_t> wire = wire_of(type, seq++, payload);
-        if (damaged && how == damage::garble) {
+        std::vector<uint8_t> wire = wire_of(type, seq_++, payload);
+        if (damaged && how_ == damage::garble) {
             wire[wire.size() / 2] ^= 0x01;
-        } else if (damaged && how == damage::cut) {
+        } else if (damaged && how_ == damage::cut) {
             wire.erase(wire.end() - 6, wire.end() - 1);
-        } else if (damaged && how == damage::drop) {
+        } else if (damaged && how_ == damage::drop) {
             return;
         }
-        (void)!::send(fd, wire.data(), wire.size(), MSG_NOSIGNAL);
+        // lampsim may have hung up on an earlier frame: then nothing reads this one.
+        (void)::send(fd, wire.data(), wire.size(), MSG_NOSIGNAL);
+    }
+
+    void ready(int fd, const link::frame &hello) {
+        std::vector<uint8_t> r(25);
+        r[0] = link::version;
+        std::copy(hello.payload + 1, hello.payload + 5, r.begin() + 1);
+        table::put_le(&r[5], 4096, 4);
+        table::put_le(&r[9], static_cast<uint64_t>(FLASH_DATA_SIZE), 4);
+        table::put_le(&r[13], 1, 4);
+        table::put_le(&r[17], 1024, 4);
+        table::put_le(&r[21], 115200, 4);
+        seq_ = 0;
+        send(fd, link::ready, r);
     }
 
     void serve() {
-        const int fd = accept(listener, nullptr, nullptr);
+        const int fd = accept(listener_, nullptr, nullptr);
         link::frame_reader r;
         for (bool go = false; !go;) {
             uint8_t b = 0;
@@ -257,28 +279,21 @@ struct scripted_board {
             }
             const link::frame f = r.last();
             if (f.type == link::hello) {
-                std::vector<uint8_t> ready(25);
-                ready[0] = link::version;
-                std::copy(f.payload + 1, f.payload + 5, ready.begin() + 1);
-                table::put_le(&ready[5], 4096, 4);
-                table::put_le(&ready[9], FLASH_DATA_SIZE, 4);
-                table::put_le(&ready[13], 1, 4);
-                table::put_le(&ready[17], 1024, 4);
-                table::put_le(&ready[21], 115200, 4);
-                seq = 0;
-                send(fd, link::ready, ready);
+                ready(fd, f);
                 continue;
             }
             send(fd, link::ack, {f.seq});
             go = f.type == link::go;
         }
-        for (size_t at = 0, n = 0; at < stream.size(); at += link::max_payload, ++n) {
-            const size_t len = std::min<size_t>(link::max_payload, stream.size() - at);
-            send(fd, link::events, {stream.begin() + at, stream.begin() + at + len}, n == 1);
+        size_t n = 0;
+        for (auto at = stream_.begin(); at != stream_.end(); ++n) {
+            const auto len = std::min<std::ptrdiff_t>(link::max_payload, stream_.end() - at);
+            send(fd, link::events, {at, at + len}, n == 1);
+            at += len;
         }
         send(fd, link::extras, {stream::tag_busy_ms, 0, 0});
         std::vector<uint8_t> total(4);
-        table::put_le(total.data(), stream.size(), 4);
+        table::put_le(total.data(), stream_.size(), 4);
         send(fd, link::done, total);
         shutdown(fd, SHUT_WR);
         uint8_t rest[64];
@@ -287,19 +302,19 @@ struct scripted_board {
         close(fd);
     }
 
-    std::vector<uint8_t> stream;
-    damage how;
-    std::string path;
-    int listener = -1;
-    uint8_t seq = 0;
-    std::thread thread;
+    std::vector<uint8_t> stream_;
+    damage how_;
+    std::string path_;
+    int listener_ = -1;
+    uint8_t seq_ = 0;
+    std::thread thread_;
 };
 
 TEST(SerialLink, ARunComesBackWholeOrFailsSayingWhatTheLineDid) {
     const scenario s = worked_example();
     port_options o;
     o.timeout_ms = 5000;
-    o.image.assign(FLASH_DATA_SIZE, 0xFF);
+    o.image.assign(static_cast<size_t>(FLASH_DATA_SIZE), 0xFF);
     const std::vector<uint8_t> recorded = run_host_reference(s, o.image, 1).stream;
     ASSERT_GT(recorded.size(), link::max_payload); // the events take two frames at least
     const struct {
@@ -316,7 +331,7 @@ TEST(SerialLink, ARunComesBackWholeOrFailsSayingWhatTheLineDid) {
         scripted_board board(recorded, c.how);
         serial_link line;
         std::string error;
-        ASSERT_TRUE(line.open_socket(board.path, error)) << error;
+        ASSERT_TRUE(line.open_socket(board.path(), error)) << error;
         stream_extras extras;
         link_need need;
         const std::string trace = trace_of([&](events &out) {
