@@ -8,6 +8,8 @@
 #include "tim.h"
 #include "flash.h"
 #include "board_observe.h"
+#include "board_player.h"
+#include "serial.h"
 #include "board_host.h"
 #include "flash_host.h"
 
