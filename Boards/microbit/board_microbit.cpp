@@ -1,5 +1,6 @@
 // Clocks, timer 14 and PWM of the emulated nRF51 lamp board.
 #include "board_microbit.h"
+#include "board_listeners.h"
 
 #include "light_ctrl.h"
 #include "nrf51.h"
@@ -7,6 +8,8 @@
 #include "pwm.h"
 #include "tim.h"
 #include "timer_service.h"
+
+using namespace board_listeners;
 
 namespace {
 
@@ -34,13 +37,6 @@ struct {
     void *ctx;
 } call;
 
-uint16_t duty[ALLOW_CHANNEL_NUM];
-board_pwm_listener_t pwm_listener = nullptr;
-void *pwm_listener_ctx = nullptr;
-board_timer14_listener_t tim14_listener = nullptr;
-void *tim14_listener_ctx = nullptr;
-board_timers_listener_t timers_listener = nullptr;
-void *timers_listener_ctx = nullptr;
 volatile uint32_t idle_passes = 0;
 uint32_t idle_passes_at_last_ms = 0;
 uint32_t busy_ms = 0;
@@ -257,15 +253,6 @@ void pwm_set_duty(uint8_t channel, uint16_t value) {
     }
 }
 
-void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx) {
-    pwm_listener = listener;
-    pwm_listener_ctx = ctx;
-}
-
-uint16_t board_pwm_duty(uint8_t channel) {
-    return channel < ALLOW_CHANNEL_NUM ? duty[channel] : 0;
-}
-
 bool board_timer14_running(void) {
     return tim14.running;
 }
@@ -280,16 +267,6 @@ uint32_t board_idle_passes(void) {
 }
 uint32_t board_busy_ms(void) {
     return busy_ms;
-}
-
-void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx) {
-    tim14_listener = listener;
-    tim14_listener_ctx = ctx;
-}
-
-void board_timers_set_listener(board_timers_listener_t listener, void *ctx) {
-    timers_listener = listener;
-    timers_listener_ctx = ctx;
 }
 
 void board_call_at(uint64_t t_us, board_call_fn fn, void *ctx) {
