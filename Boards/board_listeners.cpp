@@ -2,7 +2,7 @@
 
 namespace board_listeners {
 
-uint16_t duty[ALLOW_CHANNEL_NUM];
+uint16_t last_duty[ALLOW_CHANNEL_NUM];
 board_pwm_listener_t pwm_listener = nullptr;
 void *pwm_listener_ctx = nullptr;
 board_timer14_listener_t tim14_listener = nullptr;
@@ -32,7 +32,7 @@ void board_timers_set_listener(board_timers_listener_t listener, void *ctx) {
 }
 
 uint16_t board_pwm_duty(uint8_t channel) {
-    return channel < ALLOW_CHANNEL_NUM ? duty[channel] : 0;
+    return channel < ALLOW_CHANNEL_NUM ? last_duty[channel] : 0;
 }
 
 } // extern "C"

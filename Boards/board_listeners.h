@@ -15,13 +15,16 @@
 
 namespace board_listeners {
 
-extern uint16_t duty[ALLOW_CHANNEL_NUM];
+// NOLINTBEGIN(bugprone-dynamic-static-initializers): declarations; the
+// definitions (board_listeners.cpp) are constant-initialised.
+extern uint16_t last_duty[ALLOW_CHANNEL_NUM];
 extern board_pwm_listener_t pwm_listener;
 extern void *pwm_listener_ctx;
 extern board_timer14_listener_t tim14_listener;
 extern void *tim14_listener_ctx;
 extern board_timers_listener_t timers_listener;
 extern void *timers_listener_ctx;
+// NOLINTEND(bugprone-dynamic-static-initializers)
 
 } // namespace board_listeners
 

@@ -115,9 +115,12 @@ typedef struct {
     uint8_t temper[2];
 } light_app_data_flash_t;
 
+/* NOLINTBEGIN(bugprone-dynamic-static-initializers): declarations; the
+ * definitions (light_state.cpp) have constant initialisers. */
 extern light_ctrl_cfg_t light_cfg_data;
 extern light_ctrl_data_t light_ctrl_data;
 extern light_ctrl_handle_t light_ctrl_handle;
+/* NOLINTEND(bugprone-dynamic-static-initializers) */
 
 /* Start-up: restore the saved state (or defaults), switch on, fade in. Once,
  * after the platform services are ready. */

@@ -79,13 +79,13 @@ void timer14_stop(void) {
     }
 }
 
-void pwm_set_duty(uint8_t channel, uint16_t value) {
+void pwm_set_duty(uint8_t channel, uint16_t duty) {
     if (channel >= ALLOW_CHANNEL_NUM) {
         return;
     }
-    duty[channel] = value;
+    last_duty[channel] = duty;
     if (pwm_listener != nullptr) {
-        pwm_listener(pwm_listener_ctx, now_us, channel, value);
+        pwm_listener(pwm_listener_ctx, now_us, channel, duty);
     }
 }
 
@@ -93,7 +93,7 @@ void board_reset(void) {
     tim14 = {};
     call = {};
     now_us = 0;
-    std::fill(std::begin(duty), std::end(duty), uint16_t{0});
+    std::fill(std::begin(last_duty), std::end(last_duty), uint16_t{0});
     timer_service_reset();
 }
 

@@ -243,13 +243,13 @@ void timer14_stop(void) {
     }
 }
 
-void pwm_set_duty(uint8_t channel, uint16_t value) {
+void pwm_set_duty(uint8_t channel, uint16_t duty) {
     if (channel >= ALLOW_CHANNEL_NUM) {
         return;
     }
-    duty[channel] = value;
+    last_duty[channel] = duty;
     if (pwm_listener != nullptr) {
-        pwm_listener(pwm_listener_ctx, board_now_us(), channel, value);
+        pwm_listener(pwm_listener_ctx, board_now_us(), channel, duty);
     }
 }
 
