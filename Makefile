@@ -2,7 +2,7 @@
 # `make help` lists them. A preset is configured once; later runs only build
 # what changed and run the tests.
 .PHONY: help demo test test-host test-asan test-m0 coverage lint tick-cost lampsim-speed \
-        fade-exhaustive install format clean
+        lampsim-hostile fade-exhaustive install format clean
 
 PREREQ := tools/prerequisites.sh
 
@@ -16,6 +16,7 @@ help:
 	@echo "make lint             clang-tidy, cppcheck and GCC -fanalyzer, zero findings"
 	@echo "make tick-cost        fade tick cost on the Cortex-M0, instruction by instruction"
 	@echo "make lampsim-speed    simulation speed of lampsim"
+	@echo "make lampsim-hostile  lampsim's time and memory on lines of 10 MB"
 	@echo "make fade-exhaustive  integer fade step against the float one over every input (minutes)"
 	@echo "make install PREFIX=DIR  the module, its services and headers, for find_package(light_ctrl)"
 	@echo "make format           clang-format over every source"
@@ -73,6 +74,12 @@ lampsim-speed:
 	@$(MAKE) --no-print-directory build/host/CMakeCache.txt
 	cmake --build --preset host --target lampsim_speed
 	./build/host/bench/lampsim/lampsim_speed
+
+lampsim-hostile:
+	@$(PREREQ) test
+	@$(MAKE) --no-print-directory build/host/CMakeCache.txt
+	cmake --build --preset host --target lampsim
+	python3 bench/lampsim/hostile_lines.py ./build/host/tools/lampsim/lampsim
 
 # One thread by default; THREADS=2 for two.
 fade-exhaustive:

@@ -7,6 +7,7 @@
 #include "m0_run.h"
 #include "recorder.h"
 #include "scenario.h"
+#include "staged_file.h"
 #include "svg_chart.h"
 #include "timeline.h"
 #include "trace_text.h"
@@ -24,9 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -40,38 +39,57 @@ struct options {
     bool print_demo = false, commands_table = false, help = false, version = false;
 };
 
-struct file_closer {
-    void operator()(std::FILE *f) const {
-        if (f != nullptr) {
-            std::fclose(f);
-        }
-    }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
-
-int fail(const std::string &message, int status) {
-    std::fprintf(stderr, "lampsim: %s\n", message.c_str());
+int fail(std::FILE *err, const std::string &message, int status) {
+    std::fprintf(err, "lampsim: %s\n", message.c_str());
     return status;
 }
 
-bool read_text(const std::string &path, std::string &text) {
-    std::stringstream buffer;
-    if (path == "-") {
-        buffer << std::cin.rdbuf();
-    } else {
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-            errno = EISDIR;
-            return false;
-        }
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            return false;
-        }
-        buffer << in.rdbuf();
+// What a path names, for a scenario path that is not a regular file.
+const char *kind_of(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a directory";
     }
-    text = buffer.str();
-    return true;
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "not a regular file";
+}
+
+std::string read_all(std::FILE *in, std::string &text) {
+    char buf[65536];
+    size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, in)) != 0) {
+        text.append(buf, n);
+    }
+    return std::ferror(in) != 0 ? std::strerror(errno) : "";
+}
+
+// "" with the scenario's text, or why it cannot be read.
+std::string read_scenario(const std::string &path, std::FILE *stdin_file, std::string &text) {
+    if (path == "-") {
+        return read_all(stdin_file, text);
+    }
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        return std::strerror(errno);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return std::string("it is ") + kind_of(st.st_mode) + ", not a scenario file";
+    }
+    std::FILE *in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) {
+        return std::strerror(errno);
+    }
+    text.reserve(static_cast<size_t>(st.st_size));
+    const std::string why = read_all(in, text);
+    (void)std::fclose(in);
+    return why;
 }
 
 // "" when the options are sound, else what is wrong.
@@ -171,12 +189,6 @@ std::string check_files(const options &o) {
         if (errno != ENOENT) {
             return "--flash " + lampsim::quote(o.flash) + ": " + std::strerror(errno);
         }
-        const size_t slash = o.flash.rfind('/');
-        const std::string dir = slash == std::string::npos ? "." : o.flash.substr(0, slash + 1);
-        if (access(dir.c_str(), W_OK) != 0) {
-            return "--flash " + lampsim::quote(o.flash) +
-                   " cannot be made: " + std::strerror(errno);
-        }
         return ""; // made at the end, from an erased flash
     }
     if (!S_ISREG(st.st_mode)) {
@@ -200,35 +212,28 @@ bool read_image(const std::string &path, std::vector<uint8_t> &image) {
     return in.gcount() == static_cast<std::streamsize>(image.size());
 }
 
-bool write_image(const std::string &path, const std::vector<uint8_t> &image) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(image.data()),
-              static_cast<std::streamsize>(image.size()));
-    return static_cast<bool>(out.flush());
-}
-
-} // namespace
-
-int main(int argc, char **argv) {
+// What `lampsim ARGS` prints on out and err and writes, with its exit status;
+// `-` as the scenario reads `in`.
+int run_command_line(int argc, char **argv, std::FILE *in, std::FILE *out, std::FILE *err) {
     options o;
     const std::string wrong = parse_options(argc, argv, o);
     if (!wrong.empty()) {
-        return fail(wrong, 2);
+        return fail(err, wrong, 2);
     }
     if (o.help) {
-        std::fputs(lampsim::help_text().c_str(), stdout);
+        std::fputs(lampsim::help_text().c_str(), out);
         return 0;
     }
     if (o.version) {
-        std::printf("lampsim %s\n", LAMPSIM_VERSION);
+        std::fprintf(out, "lampsim %s\n", LAMPSIM_VERSION);
         return 0;
     }
     if (o.print_demo) {
-        std::fputs(lampsim::demo_scenario, stdout);
+        std::fputs(lampsim::demo_scenario, out);
         return 0;
     }
     if (o.commands_table) {
-        std::fputs(lampsim::commands_markdown().c_str(), stdout);
+        std::fputs(lampsim::commands_markdown().c_str(), out);
         return 0;
     }
 
@@ -240,27 +245,30 @@ int main(int argc, char **argv) {
         o.vcd = o.vcd.empty() ? "out/demo.vcd" : o.vcd;
         o.plot = o.plot.empty() ? "out/demo.svg" : o.plot;
     } else {
-        name = o.scenario_path == "-" ? "stdin" : o.scenario_path;
-        if (!read_text(o.scenario_path, text)) {
-            return fail(
-                "cannot read " + lampsim::quote(o.scenario_path) + ": " + std::strerror(errno), 2);
+        name = o.scenario_path == "-" ? "<stdin>" : o.scenario_path;
+        text.clear();
+        const std::string why = read_scenario(o.scenario_path, in, text);
+        if (!why.empty()) {
+            return fail(err, "cannot read " + lampsim::quote(o.scenario_path) + ": " + why, 2);
         }
     }
 
     // Everything is checked before anything runs or is written.
     const lampsim::parse_result parsed = lampsim::parse_scenario(text, name);
+    text.clear();
+    text.shrink_to_fit();
     if (!parsed.ok) {
-        std::fprintf(stderr, "%s\n", parsed.error.c_str());
+        std::fprintf(err, "%s\n", parsed.error.c_str());
         return 2;
     }
     const std::string unusable = check_files(o);
     if (!unusable.empty()) {
-        return fail(unusable, 2);
+        return fail(err, unusable, 2);
     }
     std::vector<uint8_t> image;
     const bool has_image = !o.flash.empty() && access(o.flash.c_str(), F_OK) == 0;
     if (has_image && !read_image(o.flash, image)) {
-        return fail("cannot read --flash " + lampsim::quote(o.flash), 2);
+        return fail(err, "cannot read --flash " + lampsim::quote(o.flash), 2);
     }
     const bool m0 = o.board == "m0";
     lampsim::m0_options target;
@@ -270,69 +278,76 @@ int main(int argc, char **argv) {
         target.image_in = has_image ? &image : nullptr;
         target.image_out = !o.flash.empty();
         if (lampsim::find_program(target.qemu).empty()) {
-            return fail("--board m0 runs the firmware under " + target.qemu +
+            return fail(err,
+                        "--board m0 runs the firmware under " + target.qemu +
                             ", which was not found (Debian package qemu-system-arm)",
                         2);
         }
         struct stat st {};
         if (stat(target.firmware.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            return fail("no firmware image at " + target.firmware +
+            return fail(err,
+                        "no firmware image at " + target.firmware +
                             ": build it with the m0 preset (cmake --preset m0 && cmake --build "
                             "--preset m0), or name one with --firmware FILE",
                         2);
         }
     }
 
-    std::vector<file_ptr> files;
-    std::vector<std::unique_ptr<lampsim::trace_sink>> sinks;
+    // Every output is staged beside its file and put in place only when the
+    // run has written it whole: a run that stops early leaves the files as
+    // they were.
+    enum { csv, vcd, plot, trace, flash, output_count };
     const struct {
+        const char *option;
         const std::string &path;
-        int kind;
-    } outputs[] = {{o.csv, 0}, {o.vcd, 1}, {o.plot, 2}};
-    for (const auto &w : outputs) {
-        if (w.path.empty()) {
+    } outputs[output_count] = {{"--csv", o.csv},
+                               {"--vcd", o.vcd},
+                               {"--plot", o.plot},
+                               {"--trace", o.trace},
+                               {"--flash", o.flash}};
+    lampsim::staged_file staged[output_count];
+    for (int i = 0; i < output_count; ++i) {
+        if (outputs[i].path.empty()) {
             continue;
         }
-        file_ptr f(std::fopen(w.path.c_str(), "w"));
-        if (!f) {
-            return fail("cannot write " + lampsim::quote(w.path) + ": " + std::strerror(errno), 1);
-        }
-        if (w.kind == 0) {
-            sinks.emplace_back(new lampsim::csv_writer(f.get()));
-        } else if (w.kind == 1) {
-            sinks.emplace_back(new lampsim::vcd_writer(f.get()));
-        } else {
-            sinks.emplace_back(new lampsim::svg_chart(f.get(), "lampsim: " + name));
-        }
-        files.push_back(std::move(f));
-    }
-    file_ptr trace_file;
-    if (!o.trace.empty()) {
-        trace_file.reset(std::fopen(o.trace.c_str(), "w"));
-        if (!trace_file) {
-            return fail("cannot write " + lampsim::quote(o.trace) + ": " + std::strerror(errno), 1);
+        const std::string why = staged[i].open(outputs[i].path);
+        if (!why.empty()) {
+            return fail(err,
+                        std::string("cannot write ") + outputs[i].option + " " +
+                            lampsim::quote(outputs[i].path) + ": " + why,
+                        2);
         }
     }
-
+    std::vector<std::unique_ptr<lampsim::trace_sink>> sinks;
+    if (staged[csv].is_open()) {
+        sinks.emplace_back(new lampsim::csv_writer(staged[csv].file()));
+    }
+    if (staged[vcd].is_open()) {
+        sinks.emplace_back(new lampsim::vcd_writer(staged[vcd].file()));
+    }
+    if (staged[plot].is_open()) {
+        sinks.emplace_back(new lampsim::svg_chart(staged[plot].file(), "lampsim: " + name));
+    }
     std::vector<lampsim::trace_sink *> sink_ptrs;
     for (auto &s : sinks) {
         sink_ptrs.push_back(s.get());
     }
-    lampsim::timeline log(o.quiet ? nullptr : stdout);
-    lampsim::recorder rec(parsed.value, log, sink_ptrs, stderr);
-    lampsim::trace_text trace(trace_file.get());
-    lampsim::event_tee both(rec, trace);
-    lampsim::events &out = trace_file ? static_cast<lampsim::events &>(both) : rec;
+    lampsim::timeline log(o.quiet ? nullptr : out);
+    lampsim::recorder rec(parsed.value, log, sink_ptrs, err);
+    lampsim::trace_text trace_events(staged[trace].file());
+    lampsim::event_tee both(rec, trace_events);
+    lampsim::events &events = staged[trace].is_open() ? static_cast<lampsim::events &>(both) : rec;
 
     int status = 0;
     lampsim::stream_extras extras;
     if (m0) {
         std::string error;
-        if (!lampsim::run_on_m0(parsed.value, target, out, extras, error)) {
-            return fail(error, 1);
+        if (!lampsim::run_on_m0(parsed.value, target, events, extras, error)) {
+            return fail(err, error, 1);
         }
         if (extras.busy_ms != 0) {
-            status = fail("thread mode did not run through " + std::to_string(extras.busy_ms) +
+            status = fail(err,
+                          "thread mode did not run through " + std::to_string(extras.busy_ms) +
                               " ms of the run: interrupts kept the processor",
                           1);
         }
@@ -341,39 +356,64 @@ int main(int argc, char **argv) {
         if (has_image) {
             std::copy(image.begin(), image.end(), flash_host_image());
         }
-        lampsim::run_on_host(parsed.value, out);
+        lampsim::run_on_host(parsed.value, events);
     }
     const lampsim::run_totals &totals = rec.totals();
 
     for (auto &s : sinks) {
-        if (!s->finish(totals.end_us)) {
-            status = fail("writing an output failed", 1);
+        s->finish(totals.end_us);
+    }
+    if (staged[flash].is_open()) {
+        const uint8_t *bytes = m0 ? extras.image.data() : flash_host_image();
+        if (m0 && extras.image.size() != FLASH_DATA_SIZE) {
+            return fail(err, "the firmware did not send the store's flash back", 1);
+        }
+        (void)std::fwrite(bytes, 1, FLASH_DATA_SIZE, staged[flash].file());
+    }
+    // Every output whole first, then into place: devices (which can fail
+    // half-way) before the renames.
+    for (int i = 0; i < output_count; ++i) {
+        const std::string why = staged[i].is_open() ? staged[i].finish() : "";
+        if (!why.empty()) {
+            return fail(err,
+                        std::string("writing ") + outputs[i].option + " " +
+                            lampsim::quote(outputs[i].path) + " failed: " + why +
+                            " (no output changed)",
+                        1);
         }
     }
-    if (trace_file && (std::fflush(trace_file.get()) != 0 || std::ferror(trace_file.get()) != 0)) {
-        status = fail("writing " + lampsim::quote(o.trace) + " failed", 1);
-    }
-    if (!o.flash.empty()) {
-        const bool saved =
-            m0 ? extras.image.size() == FLASH_DATA_SIZE && write_image(o.flash, extras.image)
-               : flash_host_save(o.flash.c_str()) == 0;
-        if (!saved) {
-            status = fail("cannot write " + lampsim::quote(o.flash), 1);
+    for (const bool devices : {true, false}) {
+        for (int i = 0; i < output_count; ++i) {
+            const std::string why =
+                staged[i].is_open() && staged[i].into_device() == devices ? staged[i].commit() : "";
+            if (!why.empty()) {
+                return fail(err,
+                            std::string("writing ") + outputs[i].option + " " +
+                                lampsim::quote(outputs[i].path) + " failed: " + why,
+                            1);
+            }
         }
     }
     if (!o.quiet) {
-        std::printf("end at %s: %llu ticks, %llu output updates\n",
-                    lampsim::format_time(totals.end_us).c_str(),
-                    static_cast<unsigned long long>(totals.ticks),
-                    static_cast<unsigned long long>(totals.writes));
+        std::fprintf(out, "end at %s: %llu ticks, %llu output updates\n",
+                     lampsim::format_time(totals.end_us).c_str(),
+                     static_cast<unsigned long long>(totals.ticks),
+                     static_cast<unsigned long long>(totals.writes));
     }
     if (o.scenario_path.empty() && !o.quiet) {
-        std::printf("wrote %s, %s, %s\n", o.csv.c_str(), o.vcd.c_str(), o.plot.c_str());
+        std::fprintf(out, "wrote %s, %s, %s\n", o.csv.c_str(), o.vcd.c_str(), o.plot.c_str());
     }
     if (totals.failed != 0) {
-        status = fail(std::to_string(totals.failed) + " of " + std::to_string(totals.expectations) +
+        status = fail(err,
+                      std::to_string(totals.failed) + " of " + std::to_string(totals.expectations) +
                           (totals.expectations == 1 ? " expectation" : " expectations") + " failed",
                       1);
     }
     return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    return run_command_line(argc, argv, stdin, stdout, stderr);
 }

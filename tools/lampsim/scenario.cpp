@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <sstream>
 
 namespace lampsim {
 namespace {
@@ -80,21 +79,45 @@ int64_t argument(const std::string &word, const arg_type &type) {
                       ")"};
     }
     if (v < type.min || v > type.max) {
-        throw failure{std::string(type.what) + " " + word + " is outside " +
+        throw failure{std::string(type.what) + " " + quote(word) + " is outside " +
                       std::to_string(type.min) + ".." + std::to_string(type.max) + " (" +
                       type.c_type + ")"};
     }
     return v;
 }
 
-std::vector<std::string> split(const std::string &line) {
-    std::vector<std::string> words;
-    std::istringstream in(line);
-    std::string w;
-    while (in >> w) {
-        words.push_back(w);
+// The words of a line before its comment. Only the first max_kept are kept:
+// no line of the language has more, and a hostile line of millions of words
+// then costs no more memory than its text.
+constexpr size_t max_kept = 8;
+
+struct line_words {
+    std::vector<std::string> kept;
+    size_t count = 0; // all of them
+};
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
+}
+
+line_words split(const std::string &text, size_t from, size_t to) {
+    line_words out;
+    size_t i = from;
+    while (i < to && text[i] != '#') {
+        if (is_blank(text[i])) {
+            ++i;
+            continue;
+        }
+        const size_t start = i;
+        while (i < to && text[i] != '#' && !is_blank(text[i])) {
+            ++i;
+        }
+        if (out.kept.size() < max_kept) {
+            out.kept.emplace_back(text, start, i - start);
+        }
+        ++out.count;
     }
-    return words;
+    return out;
 }
 
 // Where in the power cycle the lines are, for the checks that depend on it.
@@ -155,13 +178,14 @@ const command_spec *find_command(const std::vector<std::string> &words, size_t &
                                 : " (did you mean '" + near + "'?)")};
 }
 
-step parse_step(const std::vector<std::string> &words, cycle &state) {
+step parse_step(const line_words &words, cycle &state) {
     size_t used = 0;
-    const command_spec &c = *find_command(words, used);
+    const command_spec &c = *find_command(words.kept, used);
     step s{};
     s.index = static_cast<uint8_t>(&c - command_table);
-    const std::vector<std::string> given(words.begin() + static_cast<std::ptrdiff_t>(used),
-                                         words.end());
+    const std::vector<std::string> given(words.kept.begin() + static_cast<std::ptrdiff_t>(used),
+                                         words.kept.end());
+    const size_t given_count = words.count - used;
 
     bool keyed = c.arg_count > 0 && c.args[0].key != nullptr;
     if (keyed) {
@@ -193,15 +217,15 @@ step parse_step(const std::vector<std::string> &words, cycle &state) {
             }
             s.args[k] = argument(w.substr(eq + 1), *c.args[k].type);
         }
-    } else if (c.or_none && given.size() == 1 && given[0] == "none") {
+    } else if (c.or_none && given_count == 1 && given[0] == "none") {
         s.argc = 1;
         s.args[0] = 0;
     } else {
-        if (given.size() != c.arg_count) {
+        if (given_count != c.arg_count) {
             throw failure{c.name + std::string(" takes ") + std::to_string(c.arg_count) +
                           (c.arg_count == 1 ? " argument" : " arguments") +
                           (c.arg_count != 0 || c.or_none ? ": " + usage_line(c) : std::string()) +
-                          ", got " + std::to_string(given.size())};
+                          ", got " + std::to_string(given_count)};
         }
         const unsigned first = c.or_none ? 1u : 0u;
         if (c.or_none) {
@@ -249,49 +273,83 @@ std::string range_text() {
 
 } // namespace
 
-std::string quote(const std::string &word) {
-    std::string out = "'";
-    size_t shown = 0;
-    for (size_t i = 0; i < word.size(); ++i, ++shown) {
-        if (shown == quoted_chars) {
-            return out + "'...";
+namespace {
+
+// The word printable (other bytes as \xNN) and cut to quoted_chars; true if cut.
+bool escape_cut(const std::string &word, std::string &out) {
+    static const char hex[] = "0123456789abcdef";
+    for (size_t i = 0; i < word.size(); ++i) {
+        if (i == quoted_chars) {
+            return true;
         }
         const unsigned char c = static_cast<unsigned char>(word[i]);
         if (c >= 0x20 && c < 0x7F && c != '\\') {
             out += static_cast<char>(c);
         } else {
-            static const char hex[] = "0123456789abcdef";
             out += "\\x";
             out += hex[c >> 4];
             out += hex[c & 15];
         }
     }
-    return out + "'";
+    return false;
+}
+
+// Edit distance (insert, delete, replace, swap of neighbours), in three
+// rolling rows: memory in the name's length, time in the product of both.
+size_t edit_distance(const std::string &a, const std::string &b) {
+    std::vector<size_t> before(b.size() + 1), last(b.size() + 1), row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) {
+        last[j] = j;
+    }
+    for (size_t i = 1; i <= a.size(); ++i) {
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            row[j] = std::min(
+                {last[j] + 1, row[j - 1] + 1, last[j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                row[j] = std::min(row[j], before[j - 2] + 1);
+            }
+        }
+        before.swap(last);
+        last.swap(row);
+    }
+    return last[b.size()];
+}
+
+} // namespace
+
+std::string quote(const std::string &word) {
+    std::string out = "'";
+    const bool cut = escape_cut(word, out);
+    return out + (cut ? "'..." : "'");
+}
+
+std::string shown_word(const std::string &word) {
+    std::string out;
+    return escape_cut(word, out) ? out + "..." : out;
 }
 
 std::string nearest(const std::string &word, const std::vector<std::string> &names) {
-    std::string best;
-    size_t best_distance = 3;
+    constexpr size_t most_edits = 2;
+    // A word much longer than every name is near none of them: checked first,
+    // so a hostile word costs nothing but this.
+    size_t longest = 0;
     for (const std::string &n : names) {
-        // Edit distance (insert, delete, replace, swap of neighbours).
-        std::vector<std::vector<size_t>> d(word.size() + 1, std::vector<size_t>(n.size() + 1));
-        for (size_t i = 0; i <= word.size(); ++i) {
-            for (size_t j = 0; j <= n.size(); ++j) {
-                if (i == 0 || j == 0) {
-                    d[i][j] = i + j;
-                    continue;
-                }
-                d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
-                                    d[i - 1][j - 1] + (word[i - 1] == n[j - 1] ? 0 : 1)});
-                if (i > 1 && j > 1 && word[i - 1] == n[j - 2] && word[i - 2] == n[j - 1]) {
-                    d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-                }
-            }
-        }
-        size_t distance = d[word.size()][n.size()];
+        longest = std::max(longest, n.size());
+    }
+    if (word.size() > longest + 4) {
+        return "";
+    }
+    std::string best;
+    size_t best_distance = most_edits + 1;
+    for (const std::string &n : names) {
         const size_t shorter = std::min(word.size(), n.size());
-        if (shorter >= 3 && (word.compare(0, shorter, n, 0, shorter) == 0)) {
-            distance = std::min<size_t>(distance, 1);
+        const size_t apart = std::max(word.size(), n.size()) - shorter;
+        size_t distance = most_edits + 1;
+        if (shorter >= 3 && word.compare(0, shorter, n, 0, shorter) == 0) {
+            distance = 1; // one is the other's start
+        } else if (apart <= most_edits) {
+            distance = edit_distance(word, n);
         }
         if (distance < best_distance) {
             best_distance = distance;
@@ -371,36 +429,35 @@ parse_result parse_scenario(const std::string &text, const std::string &file_nam
     result.value.file = file_name;
     cycle state;
     uint64_t now = 0;
-    std::istringstream in(text);
-    std::string line;
     unsigned number = 0;
-    while (std::getline(in, line)) {
+    for (size_t from = 0; from < text.size();) {
+        const size_t newline = text.find('\n', from);
+        const size_t to = newline == std::string::npos ? text.size() : newline;
         ++number;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        std::vector<std::string> words = split(line.substr(0, line.find('#')));
-        if (words.empty()) {
+        line_words words = split(text, from, to);
+        from = to + 1;
+        if (words.count == 0) {
             continue;
         }
         try {
             if (state.ended) {
                 throw failure{"nothing may follow end"};
             }
-            const char first = words[0][0];
+            const std::string first_word = words.kept[0];
+            const char first = first_word[0];
             if (first == '+' || std::isdigit(static_cast<unsigned char>(first))) {
                 const bool relative = first == '+';
                 std::string why;
                 uint64_t t = 0;
-                if (!parse_duration(relative ? words[0].substr(1) : words[0], t, why)) {
-                    const std::string bare = quote(words[0].substr(1));
+                if (!parse_duration(relative ? first_word.substr(1) : first_word, t, why)) {
+                    const std::string bare = quote(first_word.substr(1));
                     const size_t at = relative ? why.find(bare) : std::string::npos;
                     throw failure{at == std::string::npos
                                       ? why
-                                      : why.replace(at, bare.size(), quote(words[0]))};
+                                      : why.replace(at, bare.size(), quote(first_word))};
                 }
                 if (relative && t > max_time_us - now) {
-                    throw failure{"time " + quote(words[0]) + " goes beyond the clock's range (" +
+                    throw failure{"time " + quote(first_word) + " goes beyond the clock's range (" +
                                   format_duration(now) + " + " + format_duration(t) + ", up to " +
                                   range_text() + ")"};
                 }
@@ -409,8 +466,9 @@ parse_result parse_scenario(const std::string &text, const std::string &file_nam
                                   " is before the previous line's " + format_duration(now)};
                 }
                 now = relative ? now + t : t;
-                words.erase(words.begin());
-                if (words.empty()) {
+                words.kept.erase(words.kept.begin());
+                --words.count;
+                if (words.count == 0) {
                     throw failure{"a time needs a command after it"};
                 }
             }
@@ -418,16 +476,18 @@ parse_result parse_scenario(const std::string &text, const std::string &file_nam
             if (command_table[s.index].kind == step_kind::run) {
                 const uint64_t d = static_cast<uint64_t>(s.args[0]);
                 if (d > max_time_us - now) {
-                    throw failure{"run " + words[1] + " goes beyond the clock's range (" +
-                                  format_duration(now) + " + " + format_duration(d) + ", up to " +
-                                  range_text() + ")"};
+                    throw failure{"run " + quote(words.kept[1]) +
+                                  " goes beyond the clock's range (" + format_duration(now) +
+                                  " + " + format_duration(d) + ", up to " + range_text() + ")"};
                 }
                 now += d;
             }
             s.at_us = now;
+            // As the timeline and messages show the line: every word as
+            // quote() shows it, without the quotes.
             std::string shown;
-            for (const std::string &w : words) {
-                shown += shown.empty() ? w : " " + w;
+            for (const std::string &w : words.kept) {
+                shown += (shown.empty() ? "" : " ") + shown_word(w);
             }
             result.value.steps.push_back(s);
             result.value.lines.push_back(number);

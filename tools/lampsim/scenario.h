@@ -31,8 +31,10 @@ std::string format_duration(uint64_t us);
 // A word of the user's, quoted for a message: printable, and cut to a
 // readable length.
 std::string quote(const std::string &word);
+// The same without the quotes: how the lines' words show in the timeline.
+std::string shown_word(const std::string &word);
 // The name nearest to `word` (a prefix either way, or at most two edits); ""
-// if none is near.
+// if none is near. Bounded work for a word of any length.
 std::string nearest(const std::string &word, const std::vector<std::string> &names);
 
 } // namespace lampsim

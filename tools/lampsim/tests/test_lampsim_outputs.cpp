@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -305,12 +306,72 @@ TEST_F(Lampsim, AWrongLineStopsTheRunBeforeAnythingIsWritten) {
         run("s.lamp --csv a.csv --vcd a.vcd --plot a.svg --trace a.txt --flash a.bin",
             "0s init\n+1s bright 70000\n");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "s.lamp:2: value 70000 is outside 0..65535 (uint16_t)\n");
+    EXPECT_EQ(r.err, "s.lamp:2: value '70000' is outside 0..65535 (uint16_t)\n");
     EXPECT_TRUE(r.out.empty());
     for (const char *f : {"a.csv", "a.vcd", "a.svg", "a.txt"}) {
         EXPECT_FALSE(exists(path(f))) << f;
     }
     EXPECT_EQ(slurp(path("a.bin")), std::string(6144, '\x55'));
+}
+
+// Outputs are staged and put in place only by a run that writes them whole:
+// an output that cannot be made, or one whose writing fails, leaves every
+// existing file as it was and no temporary behind.
+TEST_F(Lampsim, OutputsAreWrittenWholeOrNotAtAll) {
+    const std::string kept = "an earlier run's csv\n";
+    std::ofstream(path("keep.csv")) << kept;
+    std::ofstream(path("keep.svg")) << kept;
+    mkdir(path("dir.vcd").c_str(), 0777);
+    const std::string lamp = "0s init\n1s end\n";
+    struct row {
+        std::string args;
+        int status;
+        std::string error;
+    } rows[] = {
+        {"--csv keep.csv --vcd nodir/x.vcd", 2,
+         "lampsim: cannot write --vcd 'nodir/x.vcd': No such file or directory\n"},
+        {"--csv keep.csv --vcd dir.vcd", 2,
+         "lampsim: cannot write --vcd 'dir.vcd': it is a directory\n"},
+        {"--csv keep.csv --plot keep.svg --vcd /dev/full", 1,
+         "lampsim: writing --vcd '/dev/full' failed: No space left on device\n"},
+        {"--csv keep.csv --flash nodir/lamp.bin", 2,
+         "lampsim: cannot write --flash 'nodir/lamp.bin': No such file or directory\n"},
+    };
+    for (const row &r : rows) {
+        const run_result got = run("s.lamp --quiet " + r.args, lamp);
+        EXPECT_EQ(got.status, r.status) << r.args;
+        EXPECT_EQ(got.err, r.error);
+        EXPECT_EQ(slurp(path("keep.csv")), kept) << r.args;
+        EXPECT_EQ(slurp(path("keep.svg")), kept) << r.args;
+    }
+    EXPECT_EQ(std::system(("test -z \"$(ls -A " + dir + " | grep '^\\.')\"").c_str()), 0)
+        << "a temporary file was left";
+    // A device takes the output; a run whose expectation fails still writes
+    // its outputs, which show why.
+    EXPECT_EQ(run("s.lamp --quiet --csv /dev/null", lamp).status, 0);
+    const run_result failed = run("s.lamp --quiet --csv keep.csv", "0s init\nexpect switch off\n");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(lines_of(slurp(path("keep.csv")))[0],
+              "time_us,brightness,colour_temperature,supply,switch,mode");
+}
+
+// A scenario path that is no file is named for what it is; `-` is stdin.
+TEST_F(Lampsim, ScenarioPathsAreToldApartAndDashReadsStandardInput) {
+    mkdir(path("dir.lamp").c_str(), 0777);
+    ASSERT_EQ(mkfifo(path("fifo.lamp").c_str(), 0666), 0);
+    EXPECT_EQ(run("dir.lamp").err,
+              "lampsim: cannot read 'dir.lamp': it is a directory, not a scenario file\n");
+    EXPECT_EQ(run("fifo.lamp").err,
+              "lampsim: cannot read 'fifo.lamp': it is a FIFO, not a scenario file\n");
+    EXPECT_EQ(run("/dev/null").err,
+              "lampsim: cannot read '/dev/null': it is a device, not a scenario file\n");
+    EXPECT_EQ(run("none.lamp").err,
+              "lampsim: cannot read 'none.lamp': No such file or directory\n");
+    std::ofstream(path("in.lamp")) << "0s init\nexpect switch off\n";
+    const run_result piped = run("- --quiet < in.lamp");
+    EXPECT_EQ(piped.status, 1);
+    EXPECT_EQ(piped.err, "<stdin>:2: expected switch off, got switch on\n"
+                         "lampsim: 1 of 1 expectation failed\n");
 }
 
 TEST_F(Lampsim, HelpVersionAndOptionsAreAnswered) {

@@ -69,8 +69,8 @@ TEST(ScenarioParser, WrongLinesNameTheirFileAndLineAndWhatIsWrong) {
         {"-5s init",
          "f:1: a time cannot be negative: '-5s' (times count from the start of the run, 0s)"},
         {"bright seventy", "f:1: bad value 'seventy' (a number)"},
-        {"bright 65536", "f:1: value 65536 is outside 0..65535 (uint16_t)"},
-        {"blink on 256 500", "f:1: blink count 256 is outside 0..255 (uint8_t)"},
+        {"bright 65536", "f:1: value '65536' is outside 0..65535 (uint16_t)"},
+        {"blink on 256 500", "f:1: blink count '256' is outside 0..255 (uint8_t)"},
         {"blink on 3", "f:1: blink takes 3 arguments: blink start|on|off COUNT PERIOD_MS, got 2"},
         {"state now", "f:1: state takes 0 arguments, got 1"},
         {"switch maybe", "f:1: bad on/off 'maybe' (on|off|true|false or a number)"},
@@ -87,9 +87,10 @@ TEST(ScenarioParser, WrongLinesNameTheirFileAndLineAndWhatIsWrong) {
         {"9007199254s init\n+1s state", "f:2: time '+1s' goes beyond the clock's range "
                                         "(9007199254s + 1s, up to 9007199254.740992s, "
                                         "about 285 years)"},
-        {"9007199254s run 1s", "f:1: run 1s goes beyond the clock's range (9007199254s + 1s, up to "
-                               "9007199254.740992s, about "
-                               "285 years)"},
+        {"9007199254s run 1s",
+         "f:1: run '1s' goes beyond the clock's range (9007199254s + 1s, up to "
+         "9007199254.740992s, about "
+         "285 years)"},
         {"+1s", "f:1: a time needs a command after it"},
         {"config mode=rgb",
          "f:1: bad mode 'rgb' (cw|cct|BRIGHT_MODE_CW|BRIGHT_MODE_CCT or a number)"},
@@ -119,4 +120,39 @@ TEST(ScenarioParser, WrongLinesNameTheirFileAndLineAndWhatIsWrong) {
     // After a power cut the lamp may be configured again before its power-on.
     EXPECT_TRUE(
         parse_scenario("init\npower-cut\nconfig mode=cw\nnvm-fail on\ninit\nstate\n", "f").ok);
+}
+
+// Hostile lines: a word of a megabyte, wherever it stands, comes back cut in
+// the message, and a line of a million words is refused by its count. The
+// suggestion search is bounded (a 10 MB word: bench/lampsim/hostile_lines.py).
+TEST(ScenarioParser, HugeWordsAndLinesAreRefusedWithTheWordCut) {
+    const std::string huge(1u << 20, '7');
+    const std::string cut = "'" + huge.substr(0, 24) + "'...";
+    struct row {
+        std::string text, error;
+    } rows[] = {
+        {"init\n" + huge + "x",
+         "f:2: bad time " + cut + " (a number with s, ms or us, like 1.5s, 250ms, 300us)"},
+        {"z" + huge, "f:1: unknown command 'z" + huge.substr(0, 23) +
+                         "'... (lampsim --help lists the commands)"},
+        {"expect z" + huge,
+         "f:1: unknown expectation 'z" + huge.substr(0, 23) + "'... (lampsim --help lists them)"},
+        {"bright " + huge, "f:1: value " + cut + " is outside 0..65535 (uint16_t)"},
+        {"run " + huge + "s", "f:1: time '" + huge.substr(0, 24) +
+                                  "'... is beyond the clock's range (up to 9007199254.740992s, "
+                                  "about 285 years)"},
+        {"state" + std::string(1u << 20, ' ') + "1 2 3 4 5 6 7 8 9 10",
+         "f:1: state takes 0 arguments, got 10"},
+    };
+    for (const row &r : rows) {
+        const parse_result p = parse_scenario(r.text, "f");
+        EXPECT_FALSE(p.ok);
+        EXPECT_EQ(p.error, r.error);
+    }
+    // A long word of a good line shows cut in the timeline too.
+    const parse_result ok =
+        parse_scenario("bright 0x" + std::string(40, '0') + "46\nexpect bright 70", "f");
+    ASSERT_TRUE(ok.ok) << ok.error;
+    EXPECT_EQ(ok.value.steps[0].args[0], 70);
+    EXPECT_EQ(ok.value.texts[0], "bright 0x0000000000000000000000...");
 }
