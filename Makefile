@@ -1,17 +1,19 @@
 # Entry points; everything goes through the CMake presets (CMakePresets.json).
 # `make help` lists them. A preset is configured once; later runs only build
 # what changed and run the tests.
-.PHONY: help demo test test-host test-asan test-m0 tick-cost lampsim-speed lampsim-hostile fade-exhaustive \
-        install format clean
+.PHONY: help demo test test-host test-asan test-m0 coverage lint tick-cost lampsim-speed \
+        lampsim-hostile fade-exhaustive install format clean
 
 PREREQ := tools/prerequisites.sh
 
 help:
 	@echo "make demo             the virtual lamp's demonstration: out/demo.csv, out/demo.vcd, out/demo.svg"
-	@echo "make test             every test: host, host under sanitizers, Cortex-M0 under QEMU"
+	@echo "make test             every test: host, host under sanitizers, Cortex-M0 under QEMU, coverage, lint"
 	@echo "make test-host        the host tests only (build/host)"
 	@echo "make test-asan        the host tests under AddressSanitizer and UBSan (build/asan)"
-	@echo "make test-m0          the Cortex-M0 build, its tests under QEMU and the size test (build/m0)"
+	@echo "make test-m0          the Cortex-M0 build, its tests under QEMU, the size and stack tests (build/m0)"
+	@echo "make coverage         line and branch coverage of Light/ and System/ (build/coverage/report/)"
+	@echo "make lint             clang-tidy, cppcheck and GCC -fanalyzer, zero findings"
 	@echo "make tick-cost        fade tick cost on the Cortex-M0, instruction by instruction"
 	@echo "make lampsim-speed    simulation speed of lampsim"
 	@echo "make lampsim-hostile  lampsim's time and memory on lines of 10 MB"
@@ -31,13 +33,36 @@ demo:
 	cmake --build --preset demo
 	./build/demo/tools/lampsim/lampsim
 
-test: test-host test-asan test-m0
+test: test-host test-asan test-m0 coverage lint
 
 test-host test-asan test-m0: test-%:
 	@$(PREREQ) test
 	@$(MAKE) --no-print-directory build/$*/CMakeCache.txt
 	cmake --build --preset $*
 	ctest --preset $*
+
+# The host tests and scenario files with coverage counters, then gcovr with
+# gcovr.cfg: HTML in build/coverage/report/, the summary in
+# build/coverage/summary.txt; fails below the figures gcovr.cfg records. The
+# counts are cleared first, so they are this run's alone.
+coverage:
+	@$(PREREQ) test
+	@$(MAKE) --no-print-directory build/coverage/CMakeCache.txt
+	find build/coverage -name '*.gcda' -delete
+	cmake --build --preset coverage
+	find build/coverage -name '*.gcda' -delete
+	ctest --preset coverage
+	mkdir -p build/coverage/report
+	gcovr --config gcovr.cfg > build/coverage/summary.txt; status=$$?; \
+	  cat build/coverage/summary.txt; exit $$status
+
+# The analysers read the builds' compile commands: the host and m0 presets are
+# configured again first, so a file added since is in them.
+lint:
+	@$(PREREQ) test
+	cmake --preset host > /dev/null
+	cmake --preset m0 > /dev/null
+	python3 tools/lint/lint.py --jobs 2
 
 tick-cost:
 	@$(PREREQ) bench

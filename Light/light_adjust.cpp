@@ -10,6 +10,10 @@ namespace {
 
 const uint8_t light_bright_table[BRIGHT_LEVEL_MAX + 1] = {1,  6,  14, 21, 29, 38,
                                                           48, 59, 71, 85, 100};
+// A temperature step: the whole scale over (level + 1), half of it at level 0.
+constexpr uint32_t temper_scale = CTRL_TEMPER_LIMIT_MAX - CTRL_TEMPER_LIMIT_MIN;
+constexpr uint32_t temper_step_at_level0 = temper_scale / 2u;
+constexpr uint32_t adjust_save_delay_ms = 3000; // after the window closes
 timer_event_t adjusted_timer = {};
 
 uint8_t level_index(uint16_t bright) {
@@ -22,7 +26,7 @@ uint8_t level_index(uint16_t bright) {
 }
 
 uint16_t temper_step(uint8_t level) {
-    return static_cast<uint16_t>(level == 0 ? 50u : 100u / (level + 1u));
+    return static_cast<uint16_t>(level == 0 ? temper_step_at_level0 : temper_scale / (level + 1u));
 }
 
 } // namespace
@@ -81,7 +85,7 @@ light_result_t light_ctrl_data_adjusted(light_adjusted_mode_t mode) {
     // limit (nothing set if it is there or beyond already). Any other command
     // opens a window of its own kind and takes one step.
     light_result_t result = LIGHT_OK;
-    if ((d.adjusted_mode & 0x7Fu) == mode) {
+    if ((d.adjusted_mode & ADJUST_MODE_MASK) == mode) {
         d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
         if (up ? *value < limit : *value > limit) {
             *value = limit;
@@ -101,7 +105,8 @@ void _light_ctrl_data_adjusted_timer_callback(void *param) {
     light_ctrl_data_t &d = light_ctrl_data;
     if ((d.adjusted_mode & ADJUST_HOLD_FLAG) != 0) {
         const bright_data_t &shown = light_ctrl_handle.current_val;
-        switch (d.adjusted_mode & 0x7Fu) {
+        // The hold flag is only ever set together with one of the four kinds.
+        switch (d.adjusted_mode & ADJUST_MODE_MASK) {
         case BRIGHT_INC:
         case BRIGHT_DEC:
             _light_ctrl_gradually_stop();
@@ -117,12 +122,10 @@ void _light_ctrl_data_adjusted_timer_callback(void *param) {
                 d.temper = _light_ctrl_data_calculate_temperature(shown);
             }
             break;
-        default:
-            break;
         }
     }
     d.adjusted_mode = 0;
-    light_ctrl_data_auto_save_start(3000);
+    light_ctrl_data_auto_save_start(adjust_save_delay_ms);
 }
 
 void _light_adjust_reset(void) {

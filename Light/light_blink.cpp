@@ -10,13 +10,15 @@ namespace {
 // A toggle's fade takes at most the period less this margin, so it ends before
 // the next toggle.
 constexpr uint32_t blink_margin_ms = 100;
+constexpr uint32_t toggles_per_blink = 2; // to the other state and back
+constexpr uint32_t us_per_ms = 1000;
 timer_event_t blink_timer = {};
 
 } // namespace
 
 light_result_t light_ctrl_blink_start(blink_end_state_t end, uint8_t cnt, uint16_t blink_time_ms) {
     light_ctrl_data_t &d = light_ctrl_data;
-    d.blink_cnt = static_cast<uint8_t>(2u * cnt);
+    d.blink_cnt = static_cast<uint8_t>(toggles_per_blink * cnt);
     if ((end == WITH_ON && !d.switch_status) || (end == WITH_OFF && d.switch_status)) {
         d.blink_cnt = static_cast<uint8_t>(d.blink_cnt + 1u);
     }
@@ -42,7 +44,7 @@ void _light_ctrl_blink_timer_callback(void *param) {
 
     const uint32_t period_ms = blink_timer.timestamp;
     const uint32_t tick_us = period_ms > blink_margin_ms
-                                 ? (period_ms - blink_margin_ms) * 1000u / CTRL_CAL_VALUE_RANGE
+                                 ? (period_ms - blink_margin_ms) * us_per_ms / CTRL_CAL_VALUE_RANGE
                                  : 0u;
     if (tick_us != 0) {
         _light_ctrl_gradually_start(tick_us);

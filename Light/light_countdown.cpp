@@ -6,6 +6,8 @@
 
 namespace {
 constexpr int32_t countdown_max_sec = 86400; // one day
+constexpr uint32_t second_ms = 1000;
+constexpr uint32_t toggle_save_delay_ms = 5000;
 timer_event_t countdown_timer = {};
 } // namespace
 
@@ -19,7 +21,7 @@ light_result_t light_ctrl_data_countdown_set(int32_t countdown_sec) {
         return LIGHT_OK;
     }
     timer_init(&countdown_timer, _light_ctrl_countdown_timer_callback);
-    timer_set_value(&countdown_timer, 1000);
+    timer_set_value(&countdown_timer, second_ms);
     timer_start(&countdown_timer);
     return LIGHT_OK;
 }
@@ -31,7 +33,7 @@ void _light_ctrl_countdown_timer_callback(void *param) {
         d.countdown = 0;
         d.switch_status = !d.switch_status;
         light_ctrl_process(SWITCH_GRADUAL);
-        light_ctrl_data_auto_save_start(5000);
+        light_ctrl_data_auto_save_start(toggle_save_delay_ms);
         return;
     }
     --d.countdown;

@@ -58,6 +58,7 @@ enum light_adjusted_mode_e {
     TEMPER_DEC = 4
 };
 #define ADJUST_HOLD_FLAG 0x80u /* bit 7 of adjusted_mode: hold mode */
+#define ADJUST_MODE_MASK 0x7Fu /* bits 0-6 of adjusted_mode: the kind */
 
 typedef uint8_t blink_end_state_t;
 enum blink_end_state_e { WITH_START = 0, WITH_ON = 1, WITH_OFF = 2 };
@@ -96,10 +97,13 @@ typedef struct {
 typedef struct {
     uint8_t bytes[2];
 } light_scene_data_flash_t;
-#define LIGHT_SCENE_POWER(s)    ((uint8_t)((s)->bytes[0] & 0x01u))
-#define LIGHT_SCENE_BRIGHT(s)   ((uint8_t)((s)->bytes[0] >> 1))
-#define LIGHT_SCENE_TEMPER(s)   ((uint8_t)((s)->bytes[1] & 0x7Fu))
-#define LIGHT_SCENE_RESERVED(s) ((uint8_t)((s)->bytes[1] >> 7))
+#define LIGHT_SCENE_POWER_BIT    0x01u /* of byte 0 */
+#define LIGHT_SCENE_FIELD_MASK   0x7Fu /* a 7-bit field: brightness, temperature */
+#define LIGHT_SCENE_RESERVED_BIT 0x80u /* of byte 1 */
+#define LIGHT_SCENE_POWER(s)     ((uint8_t)((s)->bytes[0] & LIGHT_SCENE_POWER_BIT))
+#define LIGHT_SCENE_BRIGHT(s)    ((uint8_t)((s)->bytes[0] >> 1))
+#define LIGHT_SCENE_TEMPER(s)    ((uint8_t)((s)->bytes[1] & LIGHT_SCENE_FIELD_MASK))
+#define LIGHT_SCENE_RESERVED(s)  ((uint8_t)((s)->bytes[1] >> 7))
 
 /* Saved light record: 7 bytes, packed, little-endian, under NVM_KV_LIGHT_DATA. */
 #define LIGHT_APP_DATA_MAGIC 0xAAu
@@ -111,9 +115,12 @@ typedef struct {
     uint8_t temper[2];
 } light_app_data_flash_t;
 
+/* NOLINTBEGIN(bugprone-dynamic-static-initializers): declarations; the
+ * definitions (light_state.cpp) have constant initialisers. */
 extern light_ctrl_cfg_t light_cfg_data;
 extern light_ctrl_data_t light_ctrl_data;
 extern light_ctrl_handle_t light_ctrl_handle;
+/* NOLINTEND(bugprone-dynamic-static-initializers) */
 
 /* Start-up: restore the saved state (or defaults), switch on, fade in. Once,
  * after the platform services are ready. */

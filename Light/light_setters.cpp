@@ -61,8 +61,10 @@ light_result_t light_ctrl_scene_data_get(light_scene_data_flash_t *scene_data) {
     }
     uint8_t *b = scene_data->bytes;
     const uint8_t power = light_ctrl_data.switch_status ? 1u : 0u;
-    b[0] = static_cast<uint8_t>((b[0] & 0xFEu) | power);
-    b[0] = static_cast<uint8_t>((b[0] & 0x01u) | ((light_ctrl_data.bright & 0x7Fu) << 1));
-    b[1] = static_cast<uint8_t>((b[1] & 0x80u) | (light_ctrl_data.temper & 0x7Fu));
+    b[0] = static_cast<uint8_t>((b[0] & ~LIGHT_SCENE_POWER_BIT) | power);
+    b[0] = static_cast<uint8_t>((b[0] & LIGHT_SCENE_POWER_BIT) |
+                                ((light_ctrl_data.bright & LIGHT_SCENE_FIELD_MASK) << 1));
+    b[1] = static_cast<uint8_t>((b[1] & LIGHT_SCENE_RESERVED_BIT) |
+                                (light_ctrl_data.temper & LIGHT_SCENE_FIELD_MASK));
     return LIGHT_OK;
 }

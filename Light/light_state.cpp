@@ -5,13 +5,15 @@
 
 #include "timer.h"
 
-light_ctrl_cfg_t light_cfg_data = {LIGHT_CW, BRIGHT_MODE_CCT, 5000};
-light_ctrl_data_t light_ctrl_data = {};
-light_ctrl_handle_t light_ctrl_handle = {};
-
 namespace {
+// Two channels, brightness/temperature driving, a 5 s fade across the scale.
+constexpr light_ctrl_cfg_t default_cfg = {LIGHT_CW, BRIGHT_MODE_CCT, 5000};
 timer_event_t lowpower_timer = {}; // never armed
 } // namespace
+
+light_ctrl_cfg_t light_cfg_data = default_cfg;
+light_ctrl_data_t light_ctrl_data = {};
+light_ctrl_handle_t light_ctrl_handle = {};
 
 void _light_sys_ctrl_lowpower_enter(void) {}
 void _light_sys_ctrl_lowpower_exist(void) {}
@@ -25,7 +27,7 @@ void light_ctrl_lowpower_enter_timer_handler(void *param) {
 }
 
 void _light_state_reset(void) {
-    light_cfg_data = {LIGHT_CW, BRIGHT_MODE_CCT, 5000};
+    light_cfg_data = default_cfg;
     light_ctrl_data = {};
     light_ctrl_handle = {};
     lowpower_timer = {};

@@ -2,7 +2,8 @@
 # What the project's commands need on the machine, by purpose:
 #   demo   the virtual lamp (make demo): a C++ compiler, CMake, make
 #   test   every test (make test): also GoogleTest, GTKWave's VCD tools, the
-#          Cortex-M0 cross toolchain, QEMU, Python
+#          Cortex-M0 cross toolchain, QEMU, Python, gcovr (make coverage),
+#          clang-tidy and cppcheck (make lint)
 #   bench  the tick-cost benchmark (make tick-cost): also unicorn for Python
 # Installs what is missing from Debian's archive when run as root; otherwise
 # stops with a non-zero status and the exact command that installs it.
@@ -13,7 +14,7 @@ packages_for() {
   case "$1" in
     demo) echo cmake make g++ ;;
     test) echo cmake make g++ libgtest-dev gtkwave gcc-arm-none-eabi libnewlib-arm-none-eabi \
-               libstdc++-arm-none-eabi-newlib qemu-system-arm python3 ;;
+               libstdc++-arm-none-eabi-newlib qemu-system-arm python3 gcovr clang-tidy cppcheck ;;
     bench) echo cmake make g++ gcc-arm-none-eabi libnewlib-arm-none-eabi \
                 libstdc++-arm-none-eabi-newlib python3 python3-unicorn ;;
     *) echo "usage: $0 demo|test|bench" >&2; exit 2 ;;

@@ -1,4 +1,5 @@
 #include "board_host.h"
+#include "board_listeners.h"
 
 #include "light_ctrl.h"
 #include "light_ctrl_hooks.h"
@@ -7,7 +8,11 @@
 #include "tim.h"
 #include "timer_service.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
+
+using namespace board_listeners;
 
 namespace {
 
@@ -22,13 +27,6 @@ struct {
 
 uint64_t now_us = 0;
 uint32_t shortest_period_us = 1;
-uint16_t duty[ALLOW_CHANNEL_NUM];
-board_pwm_listener_t pwm_listener = nullptr;
-void *pwm_listener_ctx = nullptr;
-board_timer14_listener_t tim14_listener = nullptr;
-void *tim14_listener_ctx = nullptr;
-board_timers_listener_t timers_listener = nullptr;
-void *timers_listener_ctx = nullptr;
 
 struct {
     bool pending;
@@ -82,13 +80,13 @@ void timer14_stop(void) {
     }
 }
 
-void pwm_set_duty(uint8_t channel, uint16_t value) {
+void pwm_set_duty(uint8_t channel, uint16_t duty) {
     if (channel >= ALLOW_CHANNEL_NUM) {
         return;
     }
-    duty[channel] = value;
+    last_duty[channel] = duty;
     if (pwm_listener != nullptr) {
-        pwm_listener(pwm_listener_ctx, now_us, channel, value);
+        pwm_listener(pwm_listener_ctx, now_us, channel, duty);
     }
 }
 
@@ -96,9 +94,7 @@ void board_reset(void) {
     tim14 = {};
     call = {};
     now_us = 0;
-    for (auto &d : duty) {
-        d = 0;
-    }
+    std::fill(std::begin(last_duty), std::end(last_duty), uint16_t{0});
     timer_service_reset();
 }
 
@@ -182,27 +178,8 @@ uint8_t board_next_timer_expiry_us(uint64_t *t_us) {
     return 1;
 }
 
-void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx) {
-    pwm_listener = listener;
-    pwm_listener_ctx = ctx;
-}
-
-void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx) {
-    tim14_listener = listener;
-    tim14_listener_ctx = ctx;
-}
-
-void board_timers_set_listener(board_timers_listener_t listener, void *ctx) {
-    timers_listener = listener;
-    timers_listener_ctx = ctx;
-}
-
 void board_call_at(uint64_t t_us, board_call_fn fn, void *ctx) {
     call = {fn != nullptr, t_us > now_us ? t_us : now_us, fn, ctx};
-}
-
-uint16_t board_pwm_duty(uint8_t channel) {
-    return channel < ALLOW_CHANNEL_NUM ? duty[channel] : 0;
 }
 
 bool board_timer14_running(void) {

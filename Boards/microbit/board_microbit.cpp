@@ -1,5 +1,6 @@
 // Clocks, timer 14 and PWM of the emulated nRF51 lamp board.
 #include "board_microbit.h"
+#include "board_listeners.h"
 
 #include "board_player.h"
 #include "light_ctrl.h"
@@ -8,6 +9,8 @@
 #include "pwm.h"
 #include "tim.h"
 #include "timer_service.h"
+
+using namespace board_listeners;
 
 namespace {
 
@@ -35,13 +38,6 @@ struct {
     void *ctx;
 } call;
 
-uint16_t duty[ALLOW_CHANNEL_NUM];
-board_pwm_listener_t pwm_listener = nullptr;
-void *pwm_listener_ctx = nullptr;
-board_timer14_listener_t tim14_listener = nullptr;
-void *tim14_listener_ctx = nullptr;
-board_timers_listener_t timers_listener = nullptr;
-void *timers_listener_ctx = nullptr;
 volatile uint32_t idle_passes = 0;
 uint32_t idle_passes_at_last_ms = 0;
 uint32_t busy_ms = 0;
@@ -248,23 +244,14 @@ void timer14_stop(void) {
     }
 }
 
-void pwm_set_duty(uint8_t channel, uint16_t value) {
+void pwm_set_duty(uint8_t channel, uint16_t duty) {
     if (channel >= ALLOW_CHANNEL_NUM) {
         return;
     }
-    duty[channel] = value;
+    last_duty[channel] = duty;
     if (pwm_listener != nullptr) {
-        pwm_listener(pwm_listener_ctx, board_now_us(), channel, value);
+        pwm_listener(pwm_listener_ctx, board_now_us(), channel, duty);
     }
-}
-
-void board_pwm_set_listener(board_pwm_listener_t listener, void *ctx) {
-    pwm_listener = listener;
-    pwm_listener_ctx = ctx;
-}
-
-uint16_t board_pwm_duty(uint8_t channel) {
-    return channel < ALLOW_CHANNEL_NUM ? duty[channel] : 0;
 }
 
 bool board_timer14_running(void) {
@@ -281,16 +268,6 @@ uint32_t board_idle_passes(void) {
 }
 uint32_t board_busy_ms(void) {
     return busy_ms;
-}
-
-void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx) {
-    tim14_listener = listener;
-    tim14_listener_ctx = ctx;
-}
-
-void board_timers_set_listener(board_timers_listener_t listener, void *ctx) {
-    timers_listener = listener;
-    timers_listener_ctx = ctx;
 }
 
 void board_call_at(uint64_t t_us, board_call_fn fn, void *ctx) {

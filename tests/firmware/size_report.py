@@ -34,9 +34,9 @@ import argparse
 import bisect
 import os
 import re
-import struct
-import subprocess
 import sys
+
+from elf_image import BRANCH, disassembly, elf_symbols, line_table, run, target_of
 
 ALLOC = {".text": "flash", ".rodata": "flash", ".data": "both", ".bss": "ram",
          ".init_array": "flash", ".ARM.exidx": "flash", ".isr_vector": "flash"}
@@ -133,31 +133,6 @@ def parse_map(text):
 
 # ------------------------------------------------------------ debug information
 
-def run(tool, *args):
-    return subprocess.run([tool, *args], check=True, stdout=subprocess.PIPE, text=True,
-                          errors="replace").stdout
-
-
-def line_table(objdump, elf):
-    """Sorted address ranges [(start, end, file)] of the decoded line table."""
-    ranges = []
-    current = None
-    prev = None  # (address, file) of the row before, within a sequence
-    for line in run(objdump, "--dwarf=decodedline", elf).splitlines():
-        m = re.match(r"^(\S+)\s+(\d+|-)\s+(0x[0-9a-f]+)\b", line)
-        if m and current is not None:
-            addr = int(m.group(3), 16)
-            if prev is not None and addr > prev[0]:
-                ranges.append((prev[0], addr, prev[1]))
-            prev = None if m.group(2) == "-" else (addr, current)
-            continue
-        m = re.match(r"^(\S.*):$", line)
-        if m and not line.startswith("Contents of"):
-            current = m.group(1)
-    ranges.sort()
-    return ranges
-
-
 def definitions(objdump, elf):
     """({address: compile unit}, {name: set of compile units}, [compile unit])
     for every function and object the debug information places (through
@@ -208,33 +183,14 @@ def definitions(objdump, elf):
     return result, {n: {files[c] for c in cus} for n, cus in names.items()}, files
 
 
-def elf_symbols(elf):
-    """[(name, value, size, type)] of the symbol table, mapping symbols included."""
-    data = open(elf, "rb").read()
-    e_shoff, = struct.unpack_from("<I", data, 0x20)
-    e_shentsize, e_shnum = struct.unpack_from("<HH", data, 0x2E)
-    sections = [struct.unpack_from("<IIIIIIIIII", data, e_shoff + i * e_shentsize)
-                for i in range(e_shnum)]
-    out = []
-    for sh in sections:
-        if sh[1] != 2:  # SHT_SYMTAB
-            continue
-        strtab = sections[sh[6]]
-        for off in range(sh[4], sh[4] + sh[5], 16):
-            name, value, size, info = struct.unpack_from("<IIIB", data, off)
-            end = data.index(b"\0", strtab[4] + name)
-            out.append((data[strtab[4] + name:end].decode(), value, size, info & 0xF))
-    return out
-
-
-def branches(objdump, elf):
+def branches(code):
     """[(address, target)] of every direct call or branch in the disassembly."""
     out = []
-    for line in run(objdump, "-d", "--no-show-raw-insn", elf).splitlines():
-        m = re.match(r"^\s*([0-9a-f]+):\s+(bl|b(?:\.n|\.w)?|b[a-z]{2}(?:\.n|\.w)?)\s+([0-9a-f]+)\b",
-                     line)
-        if m:
-            out.append((int(m.group(1), 16), int(m.group(3), 16)))
+    for insns in code.values():
+        for addr, mnemonic, operands in insns:
+            m = re.match(r"^([0-9a-f]+)\b", operands)
+            if BRANCH.match(mnemonic) and m:
+                out.append((addr, int(m.group(1), 16)))
     return out
 
 
@@ -279,7 +235,8 @@ class Attribution:
         self.by_name = {}
         for n, v, _, _ in symbols:
             self.by_name.setdefault(n, v & ~1)
-        self.branches = branches(a.objdump, a.elf)
+        self.insns = disassembly(a.objdump, a.elf)
+        self.branches = branches(self.insns)
         self.flash = {}
         self.ram = {}
         self.code_group = []  # (start, end, group) of program code, for the callers
@@ -410,26 +367,20 @@ def soft_float_symbols(objdump, elf):
     return sorted(n for n in names if SOFT_FLOAT_SYMBOL.match(n))
 
 
-def reachable(objdump, elf, root):
+def reachable(code, root):
     """Functions reachable from root through direct calls and branches, read
     from the disassembly, and those of them that also call through a pointer
     (not followed: the board's PWM listener and software-timer callbacks).
     None if the image has no function root."""
-    text = run(objdump, "-d", "--no-show-raw-insn", elf)
-    calls, current, indirect = {}, None, set()
-    for line in text.splitlines():
-        m = re.match(r"^[0-9a-f]+ <([^>]+)>:$", line)
-        if m:
-            current = m.group(1)
-            calls[current] = set()
-            continue
-        if current is None:
-            continue
-        m = re.search(r"\t(bl|b(?:\.n|\.w)?|b[a-z]{2}(?:\.n|\.w)?)\s+[0-9a-f]+ <([^>+]+)>", line)
-        if m and m.group(2) != current:
-            calls[current].add(m.group(2))
-        elif re.search(r"\tblx\s+r", line):
-            indirect.add(current)
+    calls, indirect = {}, set()
+    for name, insns in code.items():
+        calls[name] = set()
+        for _, mnemonic, operands in insns:
+            target = target_of(operands) if BRANCH.match(mnemonic) else None
+            if target is not None and target != name:
+                calls[name].add(target)
+            elif mnemonic == "blx" and re.match(r"^r\d", operands):
+                indirect.add(name)
     if root not in calls:
         return None, None
     seen, todo = set(), [root]
@@ -475,7 +426,7 @@ def main():
             report.append("  %s: %s" % (g, ", ".join(sorted(att.members[g]))))
     failures = []
     if a.no_soft_float_from:
-        funcs, indirect = reachable(a.objdump, a.elf, a.no_soft_float_from)
+        funcs, indirect = reachable(att.insns, a.no_soft_float_from)
         if funcs is None:
             failures.append("no function %s in %s" % (a.no_soft_float_from, a.elf))
         else:

@@ -78,3 +78,36 @@ TEST_F(Setters, SceneSnapshotPacksBitsAndKeepsTheReservedBit) {
     EXPECT_EQ(LIGHT_SCENE_TEMPER(&s), 30);
     EXPECT_EQ(LIGHT_SCENE_RESERVED(&s), 1);
 }
+
+// The low-power hooks are kept for the firmware's power management and do
+// nothing: no record, output, fade or timer changes.
+TEST_F(Setters, LowPowerHooksChangeNothing) {
+    set_state(true, 40, 60);
+    light_ctrl_process(SWITCH_GRADUAL);
+    light_ctrl_data_countdown_set(5);
+    board_run_for(1000);
+    const auto state = [] {
+        const light_ctrl_data_t &d = light_ctrl_data;
+        const light_ctrl_handle_t &h = light_ctrl_handle;
+        return std::vector<uint32_t>{d.switch_status,    d.bright,          d.temper,
+                                     d.countdown,        d.adjusted_mode,   d.blink_cnt,
+                                     h.target_val.white, h.target_val.warm, h.current_val.white,
+                                     h.current_val.warm, h.first_change};
+    };
+    const std::vector<uint32_t> before = state();
+    uint64_t next = 0;
+    ASSERT_EQ(board_next_event_us(&next), 1);
+    const size_t written = writes.size();
+
+    _light_sys_ctrl_lowpower_enter();
+    _light_sys_ctrl_lowpower_exist();
+    EXPECT_TRUE(_light_ctrl_lowpower_process(false));
+    light_ctrl_lowpower_enter_timer_handler(nullptr);
+
+    EXPECT_EQ(state(), before);
+    uint64_t next_after = 0;
+    EXPECT_EQ(board_next_event_us(&next_after), 1);
+    EXPECT_EQ(next_after, next);
+    EXPECT_TRUE(board_timer14_running());
+    EXPECT_EQ(writes.size(), written);
+}

@@ -51,9 +51,10 @@ TEST_F(Nvm, RefusedCallsChangeNothing) {
         nvm_kv_t key;
         uint16_t offset, len;
     };
-    const bad_call calls[] = {{NVM_KV_MAX, 0, 1}, {0xFF, 0, 1}, {M, 0, 33},  {M, 32, 1},
-                              {T, 200, 57},       {T, 257, 0},  {L, 30, 3},  {L, 0xFFFF, 2},
-                              {L, 1, 0xFFFF},     {S, 2047, 2}, {S, 0, 2049}};
+    const bad_call calls[] = {{NVM_KV_MAX, 0, 1}, {0xFF, 0, 1}, {M, 0, 33},   {M, 32, 1},
+                              {T, 200, 57},       {T, 257, 0},  {L, 30, 3},   {L, 0xFFFF, 2},
+                              {L, 1, 0xFFFF},     {S, 2047, 2}, {S, 0, 2049}, {L, 0, 0},
+                              {S, 0, 0}};
     const auto before = snapshot();
     const uint32_t ops = flash_host_operations();
     for (const bad_call &c : calls) {
@@ -333,6 +334,27 @@ TEST_F(Nvm, AFailingFlashEndsTheWriteInBoundedSteps) {
     put(L, 0, old);
     nvm_init();
     EXPECT_EQ(region(L)[6], 7);
+}
+
+// A scene write reports the failure of any one of its erases and programs
+// (into the scratch sector, then back), and a later write still succeeds.
+TEST_F(Nvm, ASceneWriteReportsAFailureAtAnyOfItsSteps) {
+    const auto v = bytes(40, 3);
+    std::vector<char> kinds;
+    flash_host_set_op_listener(
+        [](void *ctx, char kind, uint32_t, uint32_t) {
+            static_cast<std::vector<char> *>(ctx)->push_back(kind);
+        },
+        &kinds);
+    put(S, 1000, v); // crosses into the second sector
+    flash_host_set_op_listener(nullptr, nullptr);
+    ASSERT_EQ(std::count(kinds.begin(), kinds.end(), 'E'), 4);
+    for (uint32_t n = 1; n <= kinds.size(); ++n) {
+        flash_host_cut_at(n);
+        EXPECT_EQ(nvm_write(S, 1000, v.data(), 40), 0) << "operation " << n << " " << kinds[n - 1];
+        flash_host_cut_at(0);
+        put(S, 1000, v);
+    }
 }
 
 TEST_F(Nvm, HundredThousandLightSavesSpreadTheErases) {

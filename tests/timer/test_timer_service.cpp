@@ -110,15 +110,47 @@ TEST_F(TimerService, EqualDueTimesRunInArmingOrderAndACallbackMayStopTheNext) {
     EXPECT_EQ(timer_service_next_due_in(nullptr), 0);
 }
 
+// Stopping or re-arming a record behind another in line takes out that
+// record alone.
 TEST_F(TimerService, StoppedRecordNeverRunsAndNullOrUnboundRecordsAreRefused) {
-    timer_init(&a, note_a);
-    timer_set_value(&a, 10);
-    EXPECT_EQ(timer_start(&a), 0);
+    timer_event_t c = {};
+    arm(&a, note_a, 10);
+    arm(&b, note_b, 20);
+    arm(&c, note_b, 30);
+    timer_stop(&b);
+    timer_set_value(&c, 40);
+    timer_start(&c);
+    timer_service_advance(100);
+    EXPECT_EQ(runs, (runs_t{{1, 10}, {2, 40}}));
+    runs.clear();
+    arm(&a, note_a, 10);
     timer_stop(&a);
     timer_service_advance(100);
     EXPECT_TRUE(runs.empty());
+
+    timer_init(nullptr, note_a);
+    timer_set_value(nullptr, 10);
+    timer_stop(nullptr);
     EXPECT_EQ(timer_start(nullptr), 1);
+    b = {};
     EXPECT_EQ(timer_start(&b), 1); // no callback bound
+    arm(&a, note_a, 10);
+    EXPECT_EQ(timer_service_next_due_in(nullptr), 1); // the time is not asked for
+}
+
+// A reset forgets what was pending, but leaves the records as they were: one
+// still marked pending can be stopped and armed again.
+TEST_F(TimerService, RecordsPendingAtAResetCanBeStoppedAndArmedAgain) {
+    arm(&a, note_a, 10);
+    arm(&b, note_b, 20);
+    timer_service_reset();
+    timer_service_advance(100);
+    EXPECT_TRUE(runs.empty());
+    timer_stop(&b);
+    EXPECT_FALSE(b.is_started);
+    timer_start(&a);
+    timer_service_advance(100);
+    EXPECT_EQ(runs, (runs_t{{1, 110}}));
 }
 
 TEST_F(TimerService, DueTimesSurviveTheClockWrapping) {
