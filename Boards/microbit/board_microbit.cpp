@@ -44,6 +44,7 @@ void *timers_listener_ctx = nullptr;
 volatile uint32_t idle_passes = 0;
 uint32_t idle_passes_at_last_ms = 0;
 uint32_t busy_ms = 0;
+uint32_t lag_us = 0;
 
 uint32_t counter_now() {
     TIMER_TASKS_CAPTURE2 = 1u;
@@ -123,6 +124,8 @@ void dispatch() {
         if (kind == millisecond) {
             next_ms_us = ms_due + 1000u;
             event_us = ms_due;
+            const uint32_t late = now - static_cast<uint32_t>(ms_due);
+            lag_us = late > lag_us ? late : lag_us;
             // A millisecond through which thread mode never ran was spent in
             // interrupts.
             if (idle_passes == idle_passes_at_last_ms) {
@@ -280,6 +283,9 @@ uint32_t board_idle_passes(void) {
 }
 uint32_t board_busy_ms(void) {
     return busy_ms;
+}
+uint32_t board_lag_us(void) {
+    return lag_us;
 }
 
 void board_timer14_set_listener(board_timer14_listener_t listener, void *ctx) {

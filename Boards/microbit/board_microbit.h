@@ -58,6 +58,9 @@ uint32_t board_idle_passes(void);
 /* Milliseconds since the clocks started through which thread mode never ran:
  * time the processor spent in interrupts from one boundary to the next. */
 uint32_t board_busy_ms(void);
+/* The most the dispatcher has fallen behind: of every millisecond boundary
+ * served, the microseconds between the boundary and its service. */
+uint32_t board_lag_us(void);
 /* lampsim's nvm-fail: while set, every flash program and erase is refused
  * with nothing changed (Boards/flash.h calls report failure). */
 void board_flash_refuse_writes(bool refuse);

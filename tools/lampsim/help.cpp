@@ -56,6 +56,8 @@ std::string help_text() {
         "  --board host|m0   where the module runs: the simulated board (default), or the\n"
         "                    Cortex-M0 firmware under qemu-system-arm\n"
         "  --firmware FILE   the player image for --board m0 (default: the m0 preset's build)\n"
+        "  --real-pace       with --board m0: QEMU at the chip's pace; fails when thread mode\n"
+        "                    starves or the dispatcher falls behind (no output files)\n"
         "  --quiet           no timeline on stdout\n"
         "  --print-demo      print the demonstration's scenario\n"
         "  --commands-table  print the command table of docs/lampsim.md\n"

@@ -1,13 +1,16 @@
-# add_lamp_scenario_test(NAME FILE [TARGET_ONLY])
+# add_lamp_scenario_test(NAME FILE [TARGET_ONLY] [REAL_PACE])
 #
 # A scenario file as a test. On the host board: lampsim runs it and its
 # expectations must hold. In the m0 preset: it runs on both boards, the
 # expectations must hold on each, and the two runs must give the same trace,
 # CSV and timeline, byte for byte. TARGET_ONLY: a scenario whose expectations
 # hold on the chip alone (one that depends on the chip's shortest fade tick),
-# run on the Cortex-M0 only.
+# run on the Cortex-M0 only. REAL_PACE: in the m0 preset the chip runs it a
+# second time at the nRF51's pace (scenario.NAME.real_pace, lampsim
+# --real-pace), where thread mode must run in every millisecond and the
+# dispatcher keep up.
 function(add_lamp_scenario_test name file)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "TARGET_ONLY" "" "")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "TARGET_ONLY;REAL_PACE" "" "")
   get_filename_component(path ${file} ABSOLUTE)
   if(LIGHT_BOARD STREQUAL "host")
     if(NOT arg_TARGET_ONLY)
@@ -23,6 +26,11 @@ function(add_lamp_scenario_test name file)
                 --firmware ${LAMPSIM_PLAYER} ${path})
     endif()
     set_tests_properties(scenario.${name} PROPERTIES TIMEOUT 300)
+    if(arg_REAL_PACE)
+      add_test(NAME scenario.${name}.real_pace
+        COMMAND ${LAMPSIM_EXECUTABLE} ${path} --board m0 --firmware ${LAMPSIM_PLAYER} --real-pace)
+      set_tests_properties(scenario.${name}.real_pace PROPERTIES TIMEOUT 300)
+    endif()
   endif()
 endfunction()
 if(LIGHT_BOARD STREQUAL "microbit")

@@ -37,6 +37,7 @@ struct options {
     std::string board = "host";
     std::string firmware = LAMPSIM_DEFAULT_FIRMWARE;
     bool quiet = false;
+    bool real_pace = false;
     bool print_demo = false, commands_table = false, help = false, version = false;
 };
 
@@ -96,6 +97,9 @@ std::string parse_options(int argc, char **argv, options &o) {
         } else if (a == "--quiet") {
             o.quiet = true;
             continue;
+        } else if (a == "--real-pace") {
+            o.real_pace = true;
+            continue;
         } else if (a == "--print-demo") {
             o.print_demo = true;
             continue;
@@ -124,6 +128,11 @@ std::string parse_options(int argc, char **argv, options &o) {
     }
     if (o.board != "host" && o.board != "m0") {
         return "--board " + lampsim::quote(o.board) + " is not a board: host or m0";
+    }
+    if (o.real_pace && (o.board != "m0" || !o.csv.empty() || !o.vcd.empty() || !o.plot.empty() ||
+                        !o.trace.empty())) {
+        return "--real-pace checks the chip's timing with --board m0; its run leaves the PWM "
+               "writes out, so no --csv, --vcd, --plot or --trace with it";
     }
     return "";
 }
@@ -269,6 +278,8 @@ int main(int argc, char **argv) {
         target.qemu = LAMPSIM_QEMU;
         target.image_in = has_image ? &image : nullptr;
         target.image_out = !o.flash.empty();
+        target.real_pace = o.real_pace;
+        o.quiet = o.quiet || o.real_pace; // the timeline would miss the output updates
         if (lampsim::find_program(target.qemu).empty()) {
             return fail("--board m0 runs the firmware under " + target.qemu +
                             ", which was not found (Debian package qemu-system-arm)",
@@ -331,9 +342,20 @@ int main(int argc, char **argv) {
         if (!lampsim::run_on_m0(parsed.value, target, out, extras, error)) {
             return fail(error, 1);
         }
+        if (o.real_pace) {
+            std::printf("real pace (-icount shift=%d): thread mode starved through %u ms, the "
+                        "dispatcher at most %u us behind\n",
+                        lampsim::real_pace_shift, extras.busy_ms, extras.lag_us);
+        }
         if (extras.busy_ms != 0) {
             status = fail("thread mode did not run through " + std::to_string(extras.busy_ms) +
                               " ms of the run: interrupts kept the processor",
+                          1);
+        }
+        if (extras.lag_us > lampsim::lag_bound_us) {
+            status = fail("the dispatcher fell " + std::to_string(extras.lag_us) +
+                              " us behind a millisecond boundary (bound " +
+                              std::to_string(lampsim::lag_bound_us) + " us)",
                           1);
         }
     } else {

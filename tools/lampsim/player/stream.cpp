@@ -104,6 +104,12 @@ void writer::busy_ms(uint32_t ms) {
     send();
 }
 
+void writer::lag_us(uint32_t us) {
+    start(tag_lag_us, last_us_);
+    number(us);
+    send();
+}
+
 void writer::image_head(uint32_t len) {
     start(tag_image, last_us_);
     number(len);

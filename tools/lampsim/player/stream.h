@@ -27,6 +27,7 @@ enum tag : uint8_t {
     // After the end, from the chip only: not events of the run.
     tag_busy_ms, // milliseconds through which thread mode never ran
     tag_image,   // length, then the store's flash data area, raw
+    tag_lag_us,  // the most the board's dispatcher fell behind a millisecond
 };
 
 class writer final : public events {
@@ -50,6 +51,7 @@ class writer final : public events {
     void resume(uint64_t last_us) { last_us_ = last_us; }
 
     void busy_ms(uint32_t ms);
+    void lag_us(uint32_t us);
     // The record's head; the caller sends the `len` bytes through the sink.
     void image_head(uint32_t len);
 
