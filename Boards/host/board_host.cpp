@@ -1,5 +1,6 @@
 #include "board_host.h"
 
+#include "erase_ahead.h"
 #include "light_ctrl.h"
 #include "light_ctrl_hooks.h"
 #include "nvm_data_mgmt.h"
@@ -12,6 +13,11 @@
 namespace {
 
 constexpr uint64_t never = UINT64_MAX;
+
+#ifndef BOARD_HOST_TIM14_FLOOR_US
+#define BOARD_HOST_TIM14_FLOOR_US 1u
+#endif
+uint32_t tim14_floor_us = BOARD_HOST_TIM14_FLOOR_US; // board_host_set_tim14_floor_us
 
 struct {
     bool running;
@@ -66,7 +72,7 @@ extern "C" {
 
 void timer14_start(uint32_t period_us) {
     tim14.running = true;
-    tim14.period_us = period_us != 0 ? period_us : 1u;
+    tim14.period_us = period_us < tim14_floor_us ? tim14_floor_us : period_us;
     tim14.next_us = now_us + tim14.period_us;
     if (tim14_listener != nullptr) {
         tim14_listener(tim14_listener_ctx, now_us, true, tim14.period_us);
@@ -91,6 +97,10 @@ void pwm_set_duty(uint8_t channel, uint16_t value) {
     }
 }
 
+void board_host_set_tim14_floor_us(uint32_t floor_us) {
+    tim14_floor_us = floor_us != 0 ? floor_us : 1u;
+}
+
 void board_reset(void) {
     tim14 = {};
     call = {};
@@ -105,6 +115,7 @@ void board_power_on(void) {
     light_ctrl_power_on_reset();
     board_reset();
     nvm_init();
+    board_erase_ahead_if_quiet(false);
 }
 
 uint64_t board_now_us(void) {
@@ -113,6 +124,8 @@ uint64_t board_now_us(void) {
 
 void board_run_until(uint64_t t_us) {
     for (;;) {
+        // Between events, as the chip's idle loop.
+        board_erase_ahead_if_quiet(tim14.running);
         const uint64_t tick = tim14.running ? tim14.next_us : never;
         const uint64_t soft = next_software_timer_us();
         const uint64_t due_call = call.pending ? call.due_us : never;
