@@ -27,6 +27,11 @@ struct m0_options {
 // of two nearest the chip's pace (16 MHz at about 1.8 cycles an instruction
 // in the board's interrupts, about 110 ns; docs/target.md), and the slower.
 constexpr int real_pace_shift = 7;
+// A run at real pace fails when thread mode starved through more
+// milliseconds in a row than this (at 1 ns an instruction, through any): a
+// save in a fade at the shortest tick period keeps it out for about one, on
+// the chip (whose core also stalls for the save's word programs) as in QEMU.
+constexpr uint32_t real_pace_busy_run_ms = 1;
 // A run on the chip fails when its dispatcher served a millisecond boundary
 // later than this after it passed (extras.lag_us): the work of one callback
 // or scenario line and the ticks it held up fit in it; a backlog that grows

@@ -104,9 +104,10 @@ void writer::busy_ms(uint32_t ms) {
     send();
 }
 
-void writer::lag_us(uint32_t us) {
-    start(tag_lag_us, last_us_);
-    number(us);
+void writer::timing(uint32_t lag_us, uint32_t busy_run_ms) {
+    start(tag_timing, last_us_);
+    number(lag_us);
+    number(busy_run_ms);
     send();
 }
 

@@ -27,7 +27,7 @@ enum tag : uint8_t {
     // After the end, from the chip only: not events of the run.
     tag_busy_ms, // milliseconds through which thread mode never ran
     tag_image,   // length, then the store's flash data area, raw
-    tag_lag_us,  // the most the board's dispatcher fell behind a millisecond
+    tag_timing,  // the dispatcher's lag (us), the most busy milliseconds in a row
 };
 
 class writer final : public events {
@@ -51,7 +51,9 @@ class writer final : public events {
     void resume(uint64_t last_us) { last_us_ = last_us; }
 
     void busy_ms(uint32_t ms);
-    void lag_us(uint32_t us);
+    // The most the board's dispatcher fell behind a millisecond boundary, and
+    // the most milliseconds in a row through which thread mode never ran.
+    void timing(uint32_t lag_us, uint32_t busy_run_ms);
     // The record's head; the caller sends the `len` bytes through the sink.
     void image_head(uint32_t len);
 

@@ -26,6 +26,7 @@ struct kept_t {
     uint32_t trace_bytes; // written before the reset
     uint32_t busy_ms;     // of the power cycles before this one
     uint32_t lag_us;      // the most of the power cycles before this one
+    uint32_t busy_run_ms; // the same
 };
 __attribute__((section(".noinit"))) kept_t kept;
 
@@ -115,6 +116,9 @@ class chip_platform final : public player_platform {
         flush_out();
         kept.busy_ms += board_busy_ms();
         kept.lag_us = board_lag_us() > kept.lag_us ? board_lag_us() : kept.lag_us;
+        kept.busy_run_ms = board_longest_busy_run_ms() > kept.busy_run_ms
+                               ? board_longest_busy_run_ms()
+                               : kept.busy_run_ms;
         kept.trace_time = writer.last_time();
         kept.trace_bytes = out_total;
         kept.mark = resumed_mark;
@@ -124,7 +128,9 @@ class chip_platform final : public player_platform {
     }
     void finished() override {
         writer.busy_ms(kept.busy_ms + board_busy_ms());
-        writer.lag_us(board_lag_us() > kept.lag_us ? board_lag_us() : kept.lag_us);
+        writer.timing(board_lag_us() > kept.lag_us ? board_lag_us() : kept.lag_us,
+                      board_longest_busy_run_ms() > kept.busy_run_ms ? board_longest_busy_run_ms()
+                                                                     : kept.busy_run_ms);
         if ((flags & table::flag_image_out) != 0) {
             send_image();
         }
@@ -163,6 +169,7 @@ int main() {
     if (first) {
         kept.busy_ms = 0;
         kept.lag_us = 0;
+        kept.busy_run_ms = 0;
         trace_file = semihost_open(table::trace_file, 5);
         if ((flags & table::flag_image_in) != 0) {
             load_image();
