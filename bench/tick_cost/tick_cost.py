@@ -35,9 +35,13 @@ nRF51's 16 MHz, entry and exit added, against the board's shortest tick
 period (BOARD_TIM14_MIN_PERIOD_US): the worst tick served on its own (every
 period), the first tick (once a fade), a tick on a millisecond boundary (its
 interrupt serves the millisecond too, once a millisecond at most) and the
-millisecond's interrupt alone.
+millisecond's interrupt alone. An image whose board had a SysTick (before
+TIMER0's compare 1 took the milliseconds) gets its boundaries through
+SysTick_Handler.
 
-Usage: tick_cost.py IMAGE.elf [IMAGE.elf ...]
+Usage: tick_cost.py [--period-us N] IMAGE.elf [IMAGE.elf ...]
+  --period-us N: the board's shortest period for the 16 MHz line (default:
+  BOARD_TIM14_MIN_PERIOD_US of this tree's Boards/microbit/board_microbit.h)
 """
 import os
 import re
@@ -211,8 +215,11 @@ def board_ticks(cpu, case):
         boundary = (ms_served + 1) * 1000
         if boundary < due:
             cpu.counter_us = boundary
-            cpu.uc.mem_write(EVENTS_COMPARE1, struct.pack("<I", 1))
-            cpu.ms.append(cpu.call("TIMER0_IRQHandler", count=True))
+            if "SysTick_Handler" in cpu.symbols:
+                cpu.ms.append(cpu.call("SysTick_Handler", count=True))
+            else:
+                cpu.uc.mem_write(EVENTS_COMPARE1, struct.pack("<I", 1))
+                cpu.ms.append(cpu.call("TIMER0_IRQHandler", count=True))
             ms_served += 1
             continue
         if boundary == due:
@@ -228,8 +235,13 @@ def board_ticks(cpu, case):
     return ticks, outputs
 
 
+PERIOD_US = []  # --period-us
+
+
 def shortest_period_us():
-    """BOARD_TIM14_MIN_PERIOD_US of the board's header."""
+    """--period-us, else BOARD_TIM14_MIN_PERIOD_US of the board's header."""
+    if PERIOD_US:
+        return PERIOD_US[0]
     header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "Boards",
                           "microbit", "board_microbit.h")
     m = re.search(r"#define BOARD_TIM14_MIN_PERIOD_US (\d+)u", open(header).read())
@@ -303,6 +315,10 @@ def main(paths):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 2:
+    args = sys.argv[1:]
+    if args[:1] == ["--period-us"] and len(args) > 1:
+        PERIOD_US.append(int(args[1]))
+        args = args[2:]
+    if not args:
         sys.exit(__doc__)
-    main(sys.argv[1:])
+    main(args)
