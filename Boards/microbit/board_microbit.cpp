@@ -38,7 +38,7 @@ struct {
     uint64_t call_due_us;
     board_call_fn call_fn;
     void *call_ctx;
-} clk; // board_init sets the first boundary
+} clk = {false, no_event, false, 0, 0, 0, 0, 1000u, 0, 0, 0, 0, nullptr, nullptr};
 
 // The outputs, where a PWM peripheral's compare registers would take them
 // (QEMU's micro:bit has no PWM): volatile, so an image that never reads them
@@ -229,8 +229,7 @@ void board_init(void) {
     TIMER_BITMODE = TIMER_BITMODE_32;
     TIMER_PRESCALER = TIMER_PRESCALER_1MHZ;
     TIMER_INTENCLR = 0xFFFFFFFFu;
-    clk.next_ms_due = 1000u; // the first millisecond boundary
-    TIMER_CC1 = clk.next_ms_due;
+    TIMER_CC1 = clk.next_ms_due; // the first millisecond boundary
     TIMER_INTENSET = TIMER_INT_COMPARE1;
     drop_pending_tick();
     NVIC_ISER = 1u << TIMER0_IRQN;
