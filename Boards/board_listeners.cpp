@@ -2,7 +2,7 @@
 
 namespace board_listeners {
 
-uint16_t last_duty[ALLOW_CHANNEL_NUM];
+volatile uint16_t last_duty[ALLOW_CHANNEL_NUM];
 board_pwm_listener_t pwm_listener = nullptr;
 void *pwm_listener_ctx = nullptr;
 board_timer14_listener_t tim14_listener = nullptr;

@@ -17,7 +17,10 @@ namespace board_listeners {
 
 // NOLINTBEGIN(bugprone-dynamic-static-initializers): declarations; the
 // definitions (board_listeners.cpp) are constant-initialised.
-extern uint16_t last_duty[ALLOW_CHANNEL_NUM];
+// Volatile: where a PWM peripheral's compare registers would take the duty, so
+// an image that never reads it back still pays for the writes as a product
+// pays for the register writes.
+extern volatile uint16_t last_duty[ALLOW_CHANNEL_NUM];
 extern board_pwm_listener_t pwm_listener;
 extern void *pwm_listener_ctx;
 extern board_timer14_listener_t tim14_listener;

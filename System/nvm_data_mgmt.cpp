@@ -15,9 +15,9 @@ constexpr uint32_t sector = FLASH_SECTOR_SIZE;
 constexpr uint32_t slot_size = 36;
 constexpr uint8_t slots = 28;                                  // per journal sector
 constexpr uint32_t sector_header = sector - slots * slot_size; // 16
-constexpr uint32_t header_used = 7;                            // magic, generation, check
-constexpr uint32_t header = 4; // of an entry: key, generation, check
-constexpr uint32_t chunk = 16; // region bytes programmed at a time
+constexpr uint32_t header_used = 9; // magic, generation, check, complement
+constexpr uint32_t header = 4;      // of an entry: key, generation, check
+constexpr uint32_t chunk = 16;      // region bytes programmed at a time
 constexpr uint8_t ring_size = 3;
 constexpr uint8_t no_head = ring_size;
 constexpr uint16_t none = 0xFFFF;                 // no entry: reads land past the data area
@@ -26,7 +26,9 @@ constexpr nvm_kv_t journaled = NVM_KV_SCENE_DATA; // the keys below it
 constexpr uint8_t ring[ring_size] = {1, 4, 0};
 constexpr uint32_t scratch = 5 * sector;
 constexpr uint32_t scene = 2 * sector;
-constexpr uint8_t magic[4] = {0x4C, 0x53, 0x54, 0x31};
+constexpr uint8_t magic[3] = {0x4C, 0x53, 0x54}; // then the format: '2', or '1' (read only)
+constexpr uint8_t format = 0x32;
+constexpr uint8_t format_before = 0x31;
 constexpr uint16_t region_size[NVM_KV_MAX] = {NVM_KV_SLOT_MGR_SIZE, NVM_KV_SLOT_TBL_SIZE,
                                               NVM_KV_LIGHT_DATA_SIZE, NVM_KV_SCENE_DATA_SIZE};
 // Slots an entry of each journaled key takes.
@@ -52,7 +54,11 @@ struct place_t {
 struct journal_t {
     uint16_t current[journaled]; // data-area offset of each key's current entry, or none
     place_t head;
+    // Ring index of the sector known erased for the next hand-over, or
+    // no_head; with prepare_failed, the sector whose erase ahead failed.
+    uint8_t ready;
 };
+constexpr uint8_t prepare_failed = 0x80;
 journal_t j;
 
 // Bytes a write brings: `len` bytes of `in` at offset `off` of a region.
@@ -105,30 +111,42 @@ uint8_t check_of(const uint8_t *first, uint16_t n, uint32_t at, uint32_t len) {
 }
 
 bool erased(uint32_t at, uint32_t len) {
-    uint8_t b = 0xFF;
-    for (uint32_t i = 0; i < len && b == 0xFF; ++i) {
-        flash_read(at + i, &b, 1);
+    uint8_t b[chunk];
+    uint8_t all = 0xFF;
+    for (uint32_t pos = 0; pos < len && all == 0xFF; pos += chunk) {
+        const uint32_t n = len - pos < chunk ? len - pos : chunk;
+        flash_read(at + pos, b, n);
+        for (uint32_t i = 0; i < n; ++i) {
+            all = static_cast<uint8_t>(all & b[i]);
+        }
     }
-    return b == 0xFF;
+    return all == 0xFF;
 }
 
-// The used bytes of a journal sector's header of generation `gen`.
-void header_of(uint16_t gen, uint8_t *h) {
+// The used bytes of a journal sector's header of generation `gen` in format
+// `version`: the current one carries the generation's complement, the one
+// before left those bytes erased.
+void header_of(uint16_t gen, uint8_t version, uint8_t *h) {
     for (uint32_t i = 0; i < sizeof magic; ++i) {
         h[i] = magic[i];
     }
+    h[3] = version;
     h[4] = static_cast<uint8_t>(gen);
     h[5] = static_cast<uint8_t>(gen >> 8);
     h[6] = check_of(h, 6, 0, 0);
+    const uint16_t complement = version == format ? static_cast<uint16_t>(~gen) : 0xFFFFu;
+    h[7] = static_cast<uint8_t>(complement);
+    h[8] = static_cast<uint8_t>(complement >> 8);
 }
 
-// Whether ring sector `r` has a valid header; its generation in *gen.
+// Whether ring sector `r` has a valid header, of either format; its
+// generation in *gen.
 bool sector_gen(uint8_t r, uint16_t *gen) {
     uint8_t h[header_used];
     uint8_t want[header_used];
     flash_read(ring[r] * sector, h, sizeof h);
     *gen = static_cast<uint16_t>(h[4] | h[5] << 8);
-    header_of(*gen, want);
+    header_of(*gen, h[3] == format_before ? format_before : format, want);
     for (uint32_t i = 0; i < sizeof h; ++i) {
         if (h[i] != want[i]) {
             return false;
@@ -157,18 +175,30 @@ uint16_t put(place_t *p, nvm_kv_t key, uint32_t from, const change_t *c) {
                 p->next = static_cast<uint8_t>(p->next + slot_count[key]);
                 return static_cast<uint16_t>(at);
             }
+            // A header that failed may read as this entry with a wrong check:
+            // all its slots stay used, so nothing programmed into them later
+            // can make the check come true.
+            p->next = static_cast<uint8_t>(p->next + slot_count[key] - 1);
         }
     }
     return none;
 }
 
-// Erases the ring sector after the head and gives it every other key's
-// current entry, the new one and then its header; only a complete header
-// makes it the head.
+// The ring sector the next hand-over takes: the one after the head, the
+// ring's first without a head.
+uint8_t next_ring() {
+    return j.head.r + 1 < ring_size ? static_cast<uint8_t>(j.head.r + 1) : uint8_t{0};
+}
+
+// Gives the ring sector after the head every other key's current entry, the
+// new one and then its header; only a complete header makes it the head. The
+// sector is erased first unless nvm_prepare made it ready (and its header
+// still reads erased).
 bool hand_over(nvm_kv_t key, const change_t *c) {
-    place_t p = {static_cast<uint16_t>(j.head.gen + 1),
-                 j.head.r + 1 < ring_size ? static_cast<uint8_t>(j.head.r + 1) : uint8_t{0}, 0};
-    if (flash_erase_sector(ring[p.r] * sector) != 0) {
+    place_t p = {static_cast<uint16_t>(j.head.gen + 1), next_ring(), 0};
+    const bool ready = j.ready == p.r && erased(ring[p.r] * sector, sector_header);
+    j.ready = no_head;
+    if (!ready && flash_erase_sector(ring[p.r] * sector) != 0) {
         return false;
     }
     const change_t nothing = {nullptr, 0, 0};
@@ -183,7 +213,7 @@ bool hand_over(nvm_kv_t key, const change_t *c) {
         }
     }
     uint8_t h[header_used];
-    header_of(p.gen, h);
+    header_of(p.gen, format, h);
     if (flash_program(ring[p.r] * sector, h, sizeof h) != 0) {
         return false;
     }
@@ -220,7 +250,10 @@ bool newer(uint16_t a, uint16_t b) {
 }
 
 // Notes the last counted entry of each key in ring sector `r` (generation
-// `gen`); returns the slot after the last one that holds anything.
+// `gen`); returns the slot after the last one that holds anything. An entry
+// whose key and generation came through but not its check (a cut or failed
+// program of its first bytes) keeps all its slots: were a later entry written
+// into them, the old check might come true over the new bytes.
 uint8_t scan(uint8_t r, uint16_t gen) {
     uint8_t next = 0;
     for (uint8_t s = 0; s < slots;) {
@@ -229,9 +262,10 @@ uint8_t scan(uint8_t r, uint16_t gen) {
         flash_read(at, h, header);
         const nvm_kv_t key = h[0];
         if (key < journaled && s + slot_count[key] <= slots &&
-            static_cast<uint16_t>(h[1] | h[2] << 8) == gen &&
-            check_of(h, 3, at + header, region_size[key]) == h[3]) {
-            j.current[key] = static_cast<uint16_t>(at);
+            static_cast<uint16_t>(h[1] | h[2] << 8) == gen) {
+            if (check_of(h, 3, at + header, region_size[key]) == h[3]) {
+                j.current[key] = static_cast<uint16_t>(at);
+            }
             s = static_cast<uint8_t>(s + slot_count[key]);
             next = s;
         } else if (!erased(at, slot_size)) {
@@ -250,6 +284,7 @@ void nvm_init(void) {
         j.current[k] = none;
     }
     j.head = {0, no_head, 0}; // with no head, the first hand-over makes generation 1
+    j.ready = no_head;
     for (uint8_t r = 0; r < ring_size; ++r) {
         uint16_t gen = 0;
         if (sector_gen(r, &gen) && (j.head.r == no_head || newer(gen, j.head.gen))) {
@@ -291,4 +326,23 @@ uint16_t nvm_write(nvm_kv_t key, uint16_t offset, const void *buf, uint16_t len)
         }
     }
     return ok ? len : 0;
+}
+
+uint8_t nvm_prepared(void) {
+    return (j.ready & ~prepare_failed) == next_ring() ? 1u : 0u;
+}
+
+uint8_t nvm_prepare(void) {
+    const uint8_t r = next_ring();
+    if (j.ready == r) {
+        return 0;
+    }
+    // A sector that failed is not tried again before its hand-over.
+    if (j.ready != (r | prepare_failed) &&
+        (erased(ring[r] * sector, sector) || flash_erase_sector(ring[r] * sector) == 0)) {
+        j.ready = r;
+        return 0;
+    }
+    j.ready = r | prepare_failed;
+    return 1;
 }

@@ -19,6 +19,7 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/Boards/pwm.h
   ${PROJECT_SOURCE_DIR}/Boards/tim.h
   ${PROJECT_SOURCE_DIR}/Boards/flash.h
+  ${PROJECT_SOURCE_DIR}/Boards/erase_ahead.h
   DESTINATION ${LIGHT_INSTALL_INCLUDEDIR})
 install(EXPORT light_ctrlTargets NAMESPACE light_ctrl:: DESTINATION ${LIGHT_INSTALL_CMAKEDIR})
 

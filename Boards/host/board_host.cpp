@@ -1,6 +1,7 @@
 #include "board_host.h"
 #include "board_listeners.h"
 
+#include "erase_ahead.h"
 #include "light_ctrl.h"
 #include "light_ctrl_hooks.h"
 #include "nvm_data_mgmt.h"
@@ -18,6 +19,11 @@ namespace {
 
 constexpr uint64_t never = UINT64_MAX;
 
+#ifndef BOARD_HOST_TIM14_FLOOR_US
+#define BOARD_HOST_TIM14_FLOOR_US 1u
+#endif
+uint32_t tim14_floor_us = BOARD_HOST_TIM14_FLOOR_US; // board_host_set_tim14_floor_us
+
 struct {
     bool running;
     uint32_t period_us;
@@ -26,7 +32,6 @@ struct {
 } tim14;
 
 uint64_t now_us = 0;
-uint32_t shortest_period_us = 1;
 
 struct {
     bool pending;
@@ -65,7 +70,7 @@ extern "C" {
 
 void timer14_start(uint32_t period_us) {
     tim14.running = true;
-    tim14.period_us = period_us > shortest_period_us ? period_us : shortest_period_us;
+    tim14.period_us = period_us < tim14_floor_us ? tim14_floor_us : period_us;
     tim14.next_us = now_us + tim14.period_us;
     if (tim14_listener != nullptr) {
         tim14_listener(tim14_listener_ctx, now_us, true, tim14.period_us);
@@ -90,6 +95,12 @@ void pwm_set_duty(uint8_t channel, uint16_t duty) {
     }
 }
 
+uint32_t board_host_set_tim14_floor_us(uint32_t floor_us) {
+    const uint32_t before = tim14_floor_us;
+    tim14_floor_us = floor_us != 0 ? floor_us : 1u;
+    return before;
+}
+
 void board_reset(void) {
     tim14 = {};
     call = {};
@@ -98,14 +109,11 @@ void board_reset(void) {
     timer_service_reset();
 }
 
-void board_host_set_shortest_period(uint32_t period_us) {
-    shortest_period_us = period_us != 0 ? period_us : 1u;
-}
-
 void board_power_on(void) {
     light_ctrl_power_on_reset();
     board_reset();
     nvm_init();
+    board_erase_ahead_if_quiet(false);
 }
 
 uint64_t board_now_us(void) {
@@ -114,6 +122,8 @@ uint64_t board_now_us(void) {
 
 void board_run_until(uint64_t t_us) {
     for (;;) {
+        // Between events, as the chip's idle loop.
+        board_erase_ahead_if_quiet(tim14.running);
         const uint64_t tick = tim14.running ? tim14.next_us : never;
         const uint64_t soft = next_software_timer_us();
         const uint64_t due_call = call.pending ? call.due_us : never;

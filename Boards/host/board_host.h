@@ -10,7 +10,11 @@
  * software timers of that millisecond run first (in due order, FIFO among
  * equals), then the tick, then a call of board_call_at. The millisecond clock reads floor(now_us /
  * 1000), so a timer due at millisecond D runs at D * 1000 us. Timer 14 ticks at start + k * period
- * (k >= 1); a period of 0 is served as 1 us.
+ * (k >= 1); a period of 0 is served as 1 us, and none shorter than the floor
+ * (board_host_set_tim14_floor_us).
+ *
+ * Between events, and at power-on, the board lets the store erase ahead when
+ * the lamp is quiet (Boards/erase_ahead.h), as the chip's idle loop does.
  */
 #include "board_observe.h"
 
@@ -26,10 +30,13 @@ extern "C" {
  * cuts). board_power_on does this first. */
 void board_reset(void);
 
-/* Timer 14 serves periods shorter than `period_us` at it, as a chip with a
- * shortest tick period raises them (tim.h); 1, the default, serves every
- * period as asked (0 as 1). Kept across board_reset: set it to follow a chip. */
-void board_host_set_shortest_period(uint32_t period_us);
+/* The shortest timer 14 period the board serves; shorter ones are served at
+ * it. 1 us unless the build sets BOARD_HOST_TIM14_FLOOR_US: every period as
+ * the module asks. Set to a chip's shortest period (BOARD_TIM14_MIN_PERIOD_US
+ * of the micro:bit), the board serves fades as that chip does, so that runs on
+ * the two can be compared; the m0 preset builds its host lampsim so. Kept
+ * across board_reset. Returns the floor set before. */
+uint32_t board_host_set_tim14_floor_us(uint32_t floor_us);
 
 /* Runs every event due up to and including t_us, then sets the clock to t_us
  * (never backwards). */

@@ -17,7 +17,8 @@ uint32_t cut_countdown = 0;
 uint32_t cut_bytes = 0; // bytes the cut operation keeps
 bool cut_kills_power = false;
 bool cut_scrambles = false;
-uint32_t noise = 0; // xorshift state of a scrambled cut
+uint32_t cut_raises_one_in = 0; // an erase cut that only raises bits, 1 in this many
+uint32_t noise = 0;             // xorshift state of a scrambled cut
 uint32_t worn_from = 0, worn_len = 0;
 bool power_lost = false;
 bool refusing = false;
@@ -79,6 +80,7 @@ void flash_host_erase_all(void) {
     cut_countdown = 0;
     cut_kills_power = false;
     cut_scrambles = false;
+    cut_raises_one_in = 0;
     power_lost = false;
     refusing = false;
     worn_len = 0;
@@ -122,24 +124,26 @@ void flash_host_cut_at(uint32_t n) {
     cut_countdown = n;
     cut_kills_power = false;
     cut_scrambles = false;
+    cut_raises_one_in = 0;
 }
 void flash_host_power_cut_at(uint32_t n, uint32_t bytes) {
-    cut_countdown = n;
+    flash_host_cut_at(n);
     cut_bytes = bytes;
     cut_kills_power = n != 0;
-    cut_scrambles = false;
 }
 void flash_host_power_cut_scrambled(uint32_t n, uint32_t seed) {
-    cut_countdown = n;
+    flash_host_cut_at(n);
     cut_kills_power = n != 0;
     cut_scrambles = n != 0;
     noise = seed != 0 ? seed : 0x9E3779B9u;
 }
+void flash_host_power_cut_raising(uint32_t n, uint32_t seed, uint32_t one_in) {
+    flash_host_power_cut_scrambled(n, seed);
+    cut_raises_one_in = n != 0 && one_in != 0 ? one_in : 0;
+}
 void flash_host_power_restore(void) {
     power_lost = false;
-    cut_countdown = 0;
-    cut_kills_power = false;
-    cut_scrambles = false;
+    flash_host_cut_at(0);
 }
 void flash_host_set_op_listener(flash_host_op_fn fn, void *ctx) {
     listener = fn;
@@ -221,6 +225,16 @@ uint8_t flash_erase_sector(uint32_t offset) {
     const uint32_t index = offset / FLASH_SECTOR_SIZE;
     ++erase_counts[index];
     uint8_t *dst = image + offset;
+    if (cut_raises_one_in != 0 && cut) {
+        for (uint32_t i = 0; i < FLASH_SECTOR_SIZE; ++i) {
+            for (uint32_t bit = 0; bit < 8; ++bit) {
+                if (next_noise() % cut_raises_one_in == 0) {
+                    dst[i] = static_cast<uint8_t>(dst[i] | 1u << bit);
+                }
+            }
+        }
+        return 1; // word program counts kept: no word here is reliably erased
+    }
     if (cut_scrambles && cut) {
         for (uint32_t i = 0; i < FLASH_SECTOR_SIZE; ++i) {
             const uint32_t r = next_noise();

@@ -42,6 +42,10 @@ void flash_host_power_cut_at(uint32_t n, uint32_t bytes);
  * stores a leading part of its bytes and clears some of the bits it was to
  * clear in the byte after it. */
 void flash_host_power_cut_scrambled(uint32_t n, uint32_t seed);
+/* The same, but a cut erase only raises bits, as a NOR erase stopped early
+ * does: each 0 bit of the sector reads 1 with a chance of 1 in `one_in`
+ * (drawn from `seed`), every 1 bit stays 1. */
+void flash_host_power_cut_raising(uint32_t n, uint32_t seed, uint32_t one_in);
 void flash_host_power_restore(void);
 /* Told of every program ('P') or erase ('E') attempted, before it happens;
  * null stops it. */

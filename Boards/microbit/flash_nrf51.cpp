@@ -20,13 +20,35 @@ bool in_data_area(uint32_t offset, uint32_t len) {
     return offset <= FLASH_DATA_SIZE && len <= FLASH_DATA_SIZE - offset;
 }
 
-volatile const uint8_t &byte_at(uint32_t offset) {
-    return *reinterpret_cast<const volatile uint8_t *>(NRF51_DATA_AREA_ADDR + offset);
+// The data area as memory, read plainly: the flash changes only through the
+// NVMC, and each operation on it ends in wait_ready, whose barrier makes the
+// compiler read the flash afresh.
+const uint8_t *area() {
+    return reinterpret_cast<const uint8_t *>(NRF51_DATA_AREA_ADDR);
 }
 
 void wait_ready() {
     while ((NVMC_READY & 1u) == 0u) {
     }
+    __asm__ volatile("" ::: "memory");
+}
+
+// The word at data-area offset `word` (a multiple of 4) with the bytes of
+// [offset, offset + len) from `in` and 0xFF elsewhere, which leaves those
+// bytes as they are.
+uint32_t word_of(uint32_t word, uint32_t offset, uint32_t len, const uint8_t *in) {
+    if (word >= offset && word + 4u <= offset + len) {
+        const uint8_t *p = in + (word - offset);
+        return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    }
+    uint32_t value = 0xFFFFFFFFu;
+    for (uint32_t b = 0; b < 4u; ++b) {
+        if (word + b - offset < len) { // wraps below offset
+            value &= ~(0xFFu << (8u * b)) | static_cast<uint32_t>(in[word + b - offset])
+                                                << (8u * b);
+        }
+    }
+    return value;
 }
 
 } // namespace
@@ -39,9 +61,14 @@ void board_flash_refuse_writes(bool refuse) {
 
 void flash_read(uint32_t offset, void *buf, uint32_t len) {
     auto *out = static_cast<uint8_t *>(buf);
-    for (uint32_t i = 0; i < len; ++i) {
-        const uint32_t at = offset + i; // past the area, also where it wraps: 0xFF
-        out[i] = at >= offset && at < FLASH_DATA_SIZE ? byte_at(at) : 0xFFu;
+    // Past the area, also where offset + len wraps: 0xFF.
+    const uint32_t inside = offset < FLASH_DATA_SIZE ? FLASH_DATA_SIZE - offset : 0u;
+    const uint32_t n = len < inside ? len : inside;
+    for (uint32_t i = 0; i < n; ++i) {
+        out[i] = area()[offset + i];
+    }
+    for (uint32_t i = n; i < len; ++i) {
+        out[i] = 0xFFu;
     }
 }
 
@@ -52,27 +79,20 @@ uint8_t flash_program(uint32_t offset, const void *buf, uint32_t len) {
     const auto *in = static_cast<const uint8_t *>(buf);
     // NOR only clears bits: a range that needs a 0 raised is refused untouched.
     for (uint32_t k = 0; k < len; ++k) {
-        if ((in[k] & static_cast<uint8_t>(~byte_at(offset + k))) != 0u) {
+        if ((in[k] & static_cast<uint8_t>(~area()[offset + k])) != 0u) {
             return 1;
         }
     }
     wait_ready();
     NVMC_CONFIG = NVMC_CONFIG_WEN;
-    // Bytes outside the range are written as 0xFF, which leaves them as they are.
-    uint32_t i = 0;
-    while (i < len) {
-        const uint32_t word_addr = (NRF51_DATA_AREA_ADDR + offset + i) & ~3u;
-        uint32_t word = 0xFFFFFFFFu;
-        for (uint32_t b = (offset + i) & 3u; b < 4u && i < len; ++b, ++i) {
-            word &= ~(0xFFu << (8u * b)) | (static_cast<uint32_t>(in[i]) << (8u * b));
-        }
-        REG32(word_addr) = word;
+    for (uint32_t word = offset & ~3u; word < offset + len; word += 4u) {
+        REG32(NRF51_DATA_AREA_ADDR + word) = word_of(word, offset, len, in);
         wait_ready();
     }
     NVMC_CONFIG = NVMC_CONFIG_REN;
     wait_ready();
     for (uint32_t k = 0; k < len; ++k) {
-        if (byte_at(offset + k) != in[k]) {
+        if (area()[offset + k] != in[k]) {
             return 1;
         }
     }

@@ -5,7 +5,14 @@
 
 #define REG32(addr) (*(volatile uint32_t *)(addr))
 
-/* TIMER0: the fade tick's free-running 1 MHz counter and its compare. */
+/* CLOCK: the high-frequency clock runs from the internal RC oscillator until
+ * the crystal is started and has settled (EVENTS_HFCLKSTARTED). */
+#define CLOCK_BASE                0x40000000u
+#define CLOCK_TASKS_HFCLKSTART    REG32(CLOCK_BASE + 0x000u)
+#define CLOCK_EVENTS_HFCLKSTARTED REG32(CLOCK_BASE + 0x100u)
+
+/* TIMER0: the free-running 1 MHz counter, its compare 0 (timer 14) and
+ * compare 1 (the millisecond interrupt). */
 #define TIMER0_BASE           0x40008000u
 #define TIMER_TASKS_START     REG32(TIMER0_BASE + 0x000u)
 #define TIMER_TASKS_STOP      REG32(TIMER0_BASE + 0x004u)
@@ -79,23 +86,11 @@
 #define GPIO_PIN_CNF_INPUT  0u /* DIR input, input buffer connected, no pull */
 
 /* Cortex-M0 core. */
-#define SYST_CSR              REG32(0xE000E010u)
-#define SYST_RVR              REG32(0xE000E014u)
-#define SYST_CVR              REG32(0xE000E018u)
-#define SYST_CSR_ENABLE       (1u << 0)
-#define SYST_CSR_TICKINT      (1u << 1)
-#define SYST_CSR_CLKSOURCE    (1u << 2) /* processor clock */
 #define NVIC_ISER             REG32(0xE000E100u)
-#define NVIC_ICER             REG32(0xE000E180u)
 #define NVIC_ISPR             REG32(0xE000E200u)
 #define NVIC_ICPR             REG32(0xE000E280u)
 #define NVIC_IPR(n)           REG32(0xE000E400u + 4u * ((n) / 4u))
-#define SCB_ICSR              REG32(0xE000ED04u)
 #define SCB_AIRCR             REG32(0xE000ED0Cu)
-#define SCB_SHPR3             REG32(0xE000ED20u)
 #define SCB_AIRCR_SYSRESETREQ (0x05FA0000u | (1u << 2))
-#define SCB_ICSR_PENDSTCLR    (1u << 25)
-
-#define CPU_CLOCK_HZ 16000000u
 
 #endif

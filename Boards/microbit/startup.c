@@ -1,9 +1,10 @@
 /* Vector table and reset of the nRF51: .data copied from flash, .bss cleared,
- * static constructors run, then main. A fault or an unexpected interrupt ends
- * the emulation with a non-zero status. */
+ * static constructors run, then main. A fault or an unexpected interrupt, and
+ * a return from main, go to the image's end (board_microbit.h: board_fault,
+ * board_exit): a chip reset in a product, the debugger in a test image. */
 #include <stdint.h>
 
-#include "semihost.h"
+#include "board_microbit.h"
 
 extern uint32_t __data_load[], __data_start[], __data_end[];
 extern uint32_t __bss_start[], __bss_end[];
@@ -13,22 +14,16 @@ extern uint32_t __stack_top[];
 
 int main(void);
 void Reset_Handler(void);
-void SysTick_Handler(void);
 void TIMER0_IRQHandler(void);
 /* The serial port's interrupt, in images that link the UART driver. */
 void UART0_IRQHandler(void) __attribute__((weak, alias("Default_Handler")));
 
-static void unexpected(const char *what) {
-    semihost_puts(what);
-    semihost_exit(3);
-}
-
 void HardFault_Handler(void) {
-    unexpected("fault: hard fault\n");
+    board_fault("fault: hard fault\n");
 }
 
 void Default_Handler(void) {
-    unexpected("fault: unexpected interrupt\n");
+    board_fault("fault: unexpected interrupt\n");
 }
 
 typedef void (*vector_t)(void);
@@ -49,8 +44,9 @@ __attribute__((section(".isr_vector"), used)) const vector_t vector_table[16 + 3
     0,
     0,
     Default_Handler, /* PendSV */
-    SysTick_Handler,
+    Default_Handler, /* SysTick */
     /* IRQ 0..31: TIMER0 (IRQ 8), and UART0 (IRQ 2) in images with the serial port */
+    Default_Handler,
     Default_Handler,
     Default_Handler,
     UART0_IRQHandler,
@@ -95,5 +91,5 @@ void Reset_Handler(void) {
     for (void (**ctor)(void) = __init_array_start; ctor < __init_array_end; ++ctor) {
         (*ctor)();
     }
-    semihost_exit((uint32_t)main());
+    board_exit(main());
 }

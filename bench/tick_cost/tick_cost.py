@@ -12,9 +12,10 @@ below. Two kinds of image:
   firmware as it is linked for the chip. Each tick is one TIMER0 interrupt
   (TIMER0_IRQHandler: the board's dispatcher, the tick, the board's PWM
   driver), with TIMER0's counter, compares and interrupt enables modelled; the
-  millisecond boundaries between ticks are served through SysTick_Handler and
-  not counted. A boundary on the very microsecond of a tick is served by the
-  tick's interrupt, as on the chip (once in 1000 ticks at 277 us).
+  millisecond boundaries between ticks (TIMER0's compare 1) are served through
+  the same handler and not counted. A boundary on the very microsecond of a
+  tick is served by the tick's interrupt, as on the chip (once in 1000 ticks
+  at 277 us).
 
 Every image must write the same outputs: after every tick the channel values
 (light_ctrl_handle.current_val) of each case are compared between the images,
@@ -29,8 +30,21 @@ multiplier):
 Flash wait states (the lamp's part needs some at 48 and 72 MHz) and the
 interrupt entry and exit (16 + 16 cycles on the M0) come on top.
 
-Usage: tick_cost.py IMAGE.elf [IMAGE.elf ...]
+For the board image a second line per case gives its interrupts at the
+nRF51's 16 MHz, entry and exit added, against the board's shortest tick
+period (BOARD_TIM14_MIN_PERIOD_US): the worst tick served on its own (every
+period), the first tick (once a fade), a tick on a millisecond boundary (its
+interrupt serves the millisecond too, once a millisecond at most) and the
+millisecond's interrupt alone. An image whose board had a SysTick (before
+TIMER0's compare 1 took the milliseconds) gets its boundaries through
+SysTick_Handler.
+
+Usage: tick_cost.py [--period-us N] IMAGE.elf [IMAGE.elf ...]
+  --period-us N: the board's shortest period for the 16 MHz line (default:
+  BOARD_TIM14_MIN_PERIOD_US of this tree's Boards/microbit/board_microbit.h)
 """
+import os
+import re
 import struct
 import sys
 
@@ -50,14 +64,17 @@ BUDGETS = [("22us@48MHz", 1056), ("22us@72MHz", 1584),
 FLASH, FLASH_SIZE = 0x00000000, 256 * 1024
 RAM, RAM_SIZE = 0x20000000, 16 * 1024
 PERIPH, PERIPH_SIZE = 0x40000000, 0x20000
-PPB, PPB_SIZE = 0xE000E000, 0x1000  # SysTick, NVIC, SCB
+PPB, PPB_SIZE = 0xE000E000, 0x1000  # NVIC, SCB
 RETURN = 0x0003FF00  # a return address inside flash that no code uses
+ENTRY_EXIT = 32  # cycles of a Cortex-M0 interrupt's entry and exit
+CHIP_HZ = 16000000  # the nRF51's core clock
 COND_BRANCH = "cond"
 
 # nRF51 TIMER0, as Boards/microbit/nrf51.h uses it.
 TIMER0 = 0x40008000
 TASKS_CAPTURE2 = TIMER0 + 0x048
 EVENTS_COMPARE0 = TIMER0 + 0x140
+EVENTS_COMPARE1 = TIMER0 + 0x144
 INTENSET = TIMER0 + 0x304
 INTENCLR = TIMER0 + 0x308
 CC0 = TIMER0 + 0x540
@@ -186,19 +203,29 @@ def bench_ticks(cpu, case):
 
 
 def board_ticks(cpu, case):
+    """The ticks as for a bench image; in cpu.shared the indices of the ticks
+    whose interrupt also served a millisecond boundary, in cpu.ms the
+    millisecond interrupts between ticks (instructions, cycles)."""
     cpu.call("bench_setup", case)
     ms_served = 0
     ticks, outputs = [], []
+    cpu.shared, cpu.ms = set(), []
     while cpu.inten & INT_COMPARE0:
         due = cpu.word(CC0)
         boundary = (ms_served + 1) * 1000
         if boundary < due:
             cpu.counter_us = boundary
-            cpu.call("SysTick_Handler")
+            if "SysTick_Handler" in cpu.symbols:
+                cpu.ms.append(cpu.call("SysTick_Handler", count=True))
+            else:
+                cpu.uc.mem_write(EVENTS_COMPARE1, struct.pack("<I", 1))
+                cpu.ms.append(cpu.call("TIMER0_IRQHandler", count=True))
             ms_served += 1
             continue
         if boundary == due:
             ms_served += 1  # served first, by the tick's interrupt
+            cpu.uc.mem_write(EVENTS_COMPARE1, struct.pack("<I", 1))
+            cpu.shared.add(len(ticks))
         cpu.counter_us = due
         cpu.uc.mem_write(EVENTS_COMPARE0, struct.pack("<I", 1))
         ticks.append(cpu.call("TIMER0_IRQHandler", count=True))
@@ -206,6 +233,38 @@ def board_ticks(cpu, case):
         if len(ticks) > 100000:
             raise RuntimeError("fade does not end")
     return ticks, outputs
+
+
+PERIOD_US = []  # --period-us
+
+
+def shortest_period_us():
+    """--period-us, else BOARD_TIM14_MIN_PERIOD_US of the board's header."""
+    if PERIOD_US:
+        return PERIOD_US[0]
+    header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "Boards",
+                          "microbit", "board_microbit.h")
+    m = re.search(r"#define BOARD_TIM14_MIN_PERIOD_US (\d+)u", open(header).read())
+    return int(m.group(1))
+
+
+def at_chip_pace(cpu, ticks):
+    """The board's interrupts at 16 MHz, entry and exit added, against its
+    shortest period."""
+    period = shortest_period_us() * CHIP_HZ // 1000000
+    alone = [t[1] for i, t in enumerate(ticks) if i > 0 and i not in cpu.shared]
+    shared = [t[1] for i, t in enumerate(ticks) if i in cpu.shared]
+
+    def share(c):
+        return "%d = %.0f%%" % (c + ENTRY_EXIT, 100.0 * (c + ENTRY_EXIT) / period)
+    text = "at 16 MHz with entry and exit, of %d us (%d cycles): a tick alone at most %s" % (
+        shortest_period_us(), period, share(max(alone)))
+    text += ", the first %s" % share(ticks[0][1])
+    if shared:
+        text += ", on a millisecond boundary at most %s" % share(max(shared))
+    if cpu.ms:
+        text += ", the millisecond alone at most %s" % share(max(t[1] for t in cpu.ms))
+    return text
 
 
 def label_of(path):
@@ -225,7 +284,8 @@ def main(paths):
         run = board_ticks if label == "board" else bench_ticks
         later = []  # the ticks after the first of cases (a) and (b)
         for name, case in CASES:
-            ticks, outputs = run(Cpu(path), case)
+            cpu = Cpu(path)
+            ticks, outputs = run(cpu, case)
             if case not in written:
                 written[case] = (label, outputs)
             elif written[case][1] != outputs:
@@ -243,6 +303,8 @@ def main(paths):
             print("%-7s %-58s %6d %7d/%-8d %7.1f/%-8.1f %7d/%-8d  %s" % (
                 label, name, len(ticks), first[0], first[1], mean_i, mean_c, max_i, max_c,
                 shares))
+            if label == "board":
+                print("%-7s     %s" % ("", at_chip_pace(cpu, ticks)))
         print("%-7s mean over the later ticks of (a) and (b): %.1f/%.1f" % (
             label, sum(t[0] for t in later) / len(later), sum(t[1] for t in later) / len(later)))
     print("mean and max: every tick after the first, the stopping tick included")
@@ -253,6 +315,10 @@ def main(paths):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 2:
+    args = sys.argv[1:]
+    if args[:1] == ["--period-us"] and len(args) > 1:
+        PERIOD_US.append(int(args[1]))
+        args = args[2:]
+    if not args:
         sys.exit(__doc__)
-    main(sys.argv[1:])
+    main(args)

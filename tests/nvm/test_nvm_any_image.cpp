@@ -64,7 +64,7 @@ class NvmAnyImage : public ::testing::Test {
             EXPECT_EQ(now, found) << name << ": a region other than the record changed";
         }
         const uint8_t *s = ring_at(0, 0);
-        EXPECT_TRUE(!unformatted || std::all_of(s + 7, s + header_size, [](uint8_t b) {
+        EXPECT_TRUE(!unformatted || std::all_of(s + 9, s + header_size, [](uint8_t b) {
             return b == 0xFF;
         })) << name;
         for (uint32_t i = 0; unformatted && i < slots; ++i) {

@@ -1,13 +1,12 @@
 // Power cut at every program and erase of a sequence of 96 writes to the
 // store (light record saves, raw writes of the light and slot regions, round
-// the ring several times), each cut in every state a restart can tell apart
-// (kept_by_len) and scrambled (seeded), each scrambled one followed by a
-// second cut at every operation of the recovery. After each cut every
-// journaled key holds its last completed value or, the key being written, the
-// new one; the light record gives what start-up would restore (the last save,
-// the one being saved, or the defaults); the scene region is untouched; and
-// the store goes on working. The image before each step is kept, so a cut
-// replays one step.
+// the ring several times, with the next sector erased ahead now and then, so
+// that some hand-overs erase and some find their sector ready), each cut in every state a restart
+// can tell apart (kept_by_len) and scrambled (seeded), each scrambled one followed by a second cut
+// at every operation of the recovery. After each cut every journaled key holds its last completed
+// value or, the key being written, the new one; the light record gives what start-up would restore
+// (the last save, the one being saved, or the defaults); the scene region is untouched; and the
+// store goes on working. The image before each step is kept, so a cut replays one step.
 #include "light_record.h"
 #include "nvm_layout.h"
 
@@ -40,7 +39,7 @@ struct cut_t {
 // generation and check (all 4: complete, yet reported failed); a sector
 // header; a region piece; an erase.
 const std::map<uint32_t, std::vector<uint32_t>> kept_by_len = {
-    {4, {0, 1, 3, 4}}, {7, {0, 6, 7}}, {16, {0, 8}}, {sector, {0, 16, sector / 2, sector - 1}}};
+    {4, {0, 1, 3, 4}}, {9, {0, 6, 8, 9}}, {16, {0, 8}}, {sector, {0, 16, sector / 2, sector - 1}}};
 
 std::vector<cut_t> cuts_for(const op_t &op, uint32_t seed) {
     std::vector<cut_t> c;
@@ -54,16 +53,21 @@ std::vector<cut_t> cuts_for(const op_t &op, uint32_t seed) {
     return c;
 }
 
-// One step: a light record save of (bright, temper), or raw bytes at `offset`
-// of a journaled key's region.
+// One step: a light record save of (bright, temper), raw bytes at `offset`
+// of a journaled key's region, or (prepare) the erase ahead, which changes no
+// value.
 struct step_t {
     nvm_kv_t key;
     uint16_t bright, temper;
     uint16_t offset;
     std::vector<uint8_t> raw;
+    bool prepare = false;
 };
 
 bool run(const step_t &s) {
+    if (s.prepare) {
+        return nvm_prepare() == 0;
+    }
     if (s.raw.empty()) {
         return light_record::save(s.bright % 2 == 0, s.bright, s.temper);
     }
@@ -77,7 +81,9 @@ TEST(NvmPowerCut, EveryCutLeavesTheOldOrTheNewValue) {
     std::vector<step_t> steps;
     for (uint16_t i = 0; i < 96; ++i) {
         const auto fill = std::vector<uint8_t>(5, static_cast<uint8_t>(i));
-        if (i % 24 == 3) {
+        if (i % 32 == 9) {
+            steps.push_back({NVM_KV_LIGHT_DATA, 0, 0, 0, {}, true});
+        } else if (i % 24 == 3) {
             steps.push_back({NVM_KV_SLOT_TBL, 0, 0, static_cast<uint16_t>(i * 7 % 250), fill});
         } else if (i % 24 == 15) {
             steps.push_back({NVM_KV_SLOT_MGR, 0, 0, static_cast<uint16_t>(i % 27), fill});
@@ -98,7 +104,9 @@ TEST(NvmPowerCut, EveryCutLeavesTheOldOrTheNewValue) {
     std::vector<light_record::values> saved(1, light_record::defaults);
     for (const step_t &s : steps) {
         regions_t r = model.back();
-        if (s.raw.empty()) {
+        if (s.prepare) {
+            saved.push_back(saved.back());
+        } else if (s.raw.empty()) {
             const auto rec = light_record::make(s.bright % 2 == 0, s.bright, s.temper);
             std::copy(rec.begin(), rec.end(), r[s.key].begin());
             saved.push_back({s.bright, s.temper});
@@ -112,8 +120,10 @@ TEST(NvmPowerCut, EveryCutLeavesTheOldOrTheNewValue) {
     // Dry run: the image before each step and the operations of each step.
     std::vector<std::vector<uint8_t>> before;
     std::vector<std::vector<op_t>> ops(steps.size());
+    std::vector<uint8_t> prepared; // before each step: the next sector made ready ahead
     for (size_t j = 0; j < steps.size(); ++j) {
         before.push_back(snapshot());
+        prepared.push_back(nvm_prepared());
         flash_host_set_op_listener(record_op, &ops[j]);
         ASSERT_TRUE(run(steps[j])) << j;
         flash_host_set_op_listener(nullptr, nullptr);
@@ -140,10 +150,19 @@ TEST(NvmPowerCut, EveryCutLeavesTheOldOrTheNewValue) {
     };
 
     uint32_t cuts = 0, in_erases = 0, scrambled = 0, second = 0, erases = 0;
+    uint32_t erases_ahead = 0, ready_hand_overs = 0;
     for (size_t j = 0; j < steps.size(); ++j) {
+        const auto has = [&](char kind, uint32_t len) {
+            return std::any_of(ops[j].begin(), ops[j].end(),
+                               [&](const op_t &o) { return o.kind == kind && o.len == len; });
+        };
+        // A sector header programmed without an erase: a hand-over to a
+        // sector made ready.
+        ready_hand_overs += has('P', 9) && !has('E', sector) ? 1 : 0;
         for (size_t i = 0; i < ops[j].size(); ++i) {
             const bool erase = ops[j][i].kind == 'E';
             erases += erase ? 1 : 0;
+            erases_ahead += erase && steps[j].prepare ? 1 : 0;
             const uint32_t seed = static_cast<uint32_t>(j * 7919 + i * 104729 + 1);
             for (const cut_t &c : cuts_for(ops[j][i], seed)) {
                 ++cuts;
@@ -155,6 +174,10 @@ TEST(NvmPowerCut, EveryCutLeavesTheOldOrTheNewValue) {
                 restore(before[j]);
                 nvm_init();
                 const uint32_t ops_before = flash_host_operations();
+                // The same RAM as in the dry run: the board prepared the next
+                // sector after the start-up (it reads erased: no operation).
+                ASSERT_EQ(prepared[j] != 0 ? nvm_prepare() : 0, 0) << at;
+                ASSERT_EQ(flash_host_operations(), ops_before) << at;
                 c.scrambled ? flash_host_power_cut_scrambled(uint32_t(i + 1), c.value)
                             : flash_host_power_cut_at(uint32_t(i + 1), c.value);
                 ASSERT_FALSE(run(steps[j])) << at;
@@ -211,8 +234,12 @@ TEST(NvmPowerCut, EveryCutLeavesTheOldOrTheNewValue) {
             }
         }
     }
-    std::printf("[ cuts     ] %u cut points over %zu writes: %u in %u erases of a sector "
-                "hand-over, %u scrambled; %u second cuts during the recovery\n",
-                cuts, steps.size(), in_erases, erases, scrambled, second);
+    std::printf("[ cuts     ] %u cut points over %zu writes: %u in %u erases (%u of them "
+                "ahead), %u scrambled; %u second cuts during the recovery; %u hand-overs to a "
+                "sector erased ahead\n",
+                cuts, steps.size(), in_erases, erases, erases_ahead, scrambled, second,
+                ready_hand_overs);
     EXPECT_GE(erases, 4u); // round the ring and into a sector used before
+    EXPECT_GE(erases_ahead, 2u);
+    EXPECT_GE(ready_hand_overs, 2u);
 }

@@ -22,21 +22,26 @@ constexpr uint32_t header_size = 16; // of a journal sector
 constexpr uint32_t slot_size = 36;
 constexpr uint32_t slots = 28; // per journal sector
 constexpr uint8_t seed = 0x5A; // start value of both checks
-constexpr uint8_t magic[4] = {0x4C, 0x53, 0x54, 0x31};
+constexpr uint8_t magic[4] = {0x4C, 0x53, 0x54, 0x32}; // "LST" and the format, '2'
+constexpr uint8_t format_before = 0x31;                 // '1': still read, never written
 
 inline uint8_t stored(uint8_t check) {
     return check == 0xFF ? 0 : check;
 }
 
-// A valid journal sector header of generation `gen` (16 bytes).
-inline std::vector<uint8_t> sector_header(uint16_t gen) {
+// A valid journal sector header of generation `gen` (16 bytes): the magic and
+// format, the generation, the check and the generation's complement; in the
+// format before (`before`), the complement's bytes erased.
+inline std::vector<uint8_t> sector_header(uint16_t gen, bool before = false) {
     std::vector<uint8_t> h = {magic[0],
                               magic[1],
                               magic[2],
-                              magic[3],
+                              before ? format_before : magic[3],
                               static_cast<uint8_t>(gen),
                               static_cast<uint8_t>(gen >> 8)};
     h.push_back(stored(check_sum_update(seed, h.data(), 6)));
+    h.push_back(before ? uint8_t{0xFF} : static_cast<uint8_t>(~gen));
+    h.push_back(before ? uint8_t{0xFF} : static_cast<uint8_t>(~gen >> 8));
     h.resize(header_size, 0xFF);
     return h;
 }

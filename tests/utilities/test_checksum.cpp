@@ -14,3 +14,19 @@ TEST(Checksum, KnownCheckValuesAndDegenerateInput) {
     EXPECT_EQ(check_sum(check, 0), 0);
     EXPECT_EQ(check_sum_update(check_sum(check, 4), check + 4, 5), 0xF4);
 }
+
+// The table-driven form against the polynomial shifted bit by bit: every
+// running value with every byte.
+TEST(Checksum, EveryStepIsThePolynomialsBitByBit) {
+    for (uint32_t crc = 0; crc < 256; ++crc) {
+        for (uint32_t byte = 0; byte < 256; ++byte) {
+            uint8_t want = static_cast<uint8_t>(crc ^ byte);
+            for (int bit = 0; bit < 8; ++bit) {
+                want = static_cast<uint8_t>((want & 0x80u) != 0 ? (want << 1) ^ 0x07u : want << 1);
+            }
+            const uint8_t b = static_cast<uint8_t>(byte);
+            ASSERT_EQ(check_sum_update(static_cast<uint8_t>(crc), &b, 1), want)
+                << crc << " " << byte;
+        }
+    }
+}

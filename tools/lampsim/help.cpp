@@ -68,6 +68,8 @@ std::string help_text() {
         "  --change-write N, --damage-frame corrupt|truncate\n"
         "                    self-checks: the board changes PWM write N; lampsim damages its\n"
         "                    first table frame (both must fail the run)\n"
+        "  --real-pace       with --board m0: QEMU at the chip's pace; fails when thread mode\n"
+        "                    starves or the dispatcher falls behind (no output files)\n"
         "  --quiet           no timeline on stdout\n"
         "  --print-demo      print the demonstration's scenario\n"
         "  --commands-table  print the command table of docs/lampsim.md\n"

@@ -24,7 +24,8 @@ std::vector<uint8_t> encode_table(const scenario &s, const m0_options &o) {
         out[i] = table::magic[i];
     }
     const uint32_t flags = (o.image_in != nullptr ? table::flag_image_in : 0u) |
-                           (o.image_out ? table::flag_image_out : 0u);
+                           (o.image_out ? table::flag_image_out : 0u) |
+                           (o.real_pace ? table::flag_no_pwm : 0u);
     table::put_le(&out[8], s.steps.size(), 4);
     table::put_le(&out[12], flags, 4);
     table::put_le(&out[16], FLASH_DATA_SIZE, 4);
@@ -112,12 +113,26 @@ bool run_on_m0(const scenario &s, const m0_options &o, events &out, stream_extra
         error = "cannot write " + table_path;
     } else {
         const std::string firmware = absolute(o.firmware);
-        const char *argv[] = {qemu.c_str(), "-M", "microbit", "-display", "none", "-monitor",
-                              "none", "-serial", "none", "-semihosting-config",
+        // Virtual time from the instruction count: the run is the same
+        // whatever the machine's load.
+        const std::string icount =
+            "shift=" + std::to_string(o.real_pace ? real_pace_shift : 0) + ",sleep=off";
+        const char *argv[] = {qemu.c_str(),
+                              "-M",
+                              "microbit",
+                              "-display",
+                              "none",
+                              "-monitor",
+                              "none",
+                              "-serial",
+                              "none",
+                              "-semihosting-config",
                               "enable=on,target=native",
-                              // Virtual time from the instruction count: the run
-                              // is the same whatever the machine's load.
-                              "-icount", "shift=0,sleep=off", "-kernel", firmware.c_str(), nullptr};
+                              "-icount",
+                              icount.c_str(),
+                              "-kernel",
+                              firmware.c_str(),
+                              nullptr};
         const pid_t pid = fork();
         if (pid == 0) {
             if (chdir(dir.c_str()) != 0) {

@@ -42,6 +42,7 @@ struct options {
     std::string port, link = "semihosting"; // the serial link: a device, or QEMU's UART
     std::string baud = "115200", timeout = "10", change_write, damage_frame;
     bool quiet = false;
+    bool real_pace = false;
     bool print_demo = false, commands_table = false, help = false, version = false;
 };
 
@@ -182,6 +183,9 @@ std::string parse_options(int argc, char **argv, options &o) {
         } else if (a == "--quiet") {
             o.quiet = true;
             continue;
+        } else if (a == "--real-pace") {
+            o.real_pace = true;
+            continue;
         } else if (a == "--print-demo") {
             o.print_demo = true;
             continue;
@@ -216,6 +220,12 @@ std::string parse_options(int argc, char **argv, options &o) {
         return "one scenario at a time (" + lampsim::quote(o.scenario_path) + " and " +
                lampsim::quote(o.more_scenarios[0]) +
                " given; over a serial link, several files without --trace and --flash)";
+    }
+    if (o.real_pace && (o.board != "m0" || over_serial(o) || !o.csv.empty() || !o.vcd.empty() ||
+                        !o.plot.empty() || !o.trace.empty())) {
+        return "--real-pace checks the chip's timing with --board m0 over semihosting; its run "
+               "leaves the PWM writes out, so no --link uart, --csv, --vcd, --plot or --trace "
+               "with it";
     }
     return check_serial_options(o);
 }
@@ -391,6 +401,8 @@ int run_one(options o, board_link &board, std::FILE *in, std::FILE *out, std::FI
         target.qemu = LAMPSIM_QEMU;
         target.image_in = has_image ? &image : nullptr;
         target.image_out = !o.flash.empty();
+        target.real_pace = o.real_pace;
+        o.quiet = o.quiet || o.real_pace; // the timeline would miss the output updates
         if (lampsim::find_program(target.qemu).empty()) {
             return fail(err,
                         "--board m0 runs the firmware under " + target.qemu +
@@ -493,10 +505,23 @@ int run_one(options o, board_link &board, std::FILE *in, std::FILE *out, std::FI
         if (!lampsim::run_on_m0(parsed.value, target, events, extras, error)) {
             return fail(err, error, 1);
         }
-        if (extras.busy_ms != 0) {
-            status = fail(err,
-                          "thread mode did not run through " + std::to_string(extras.busy_ms) +
-                              " ms of the run: interrupts kept the processor",
+        if (o.real_pace) {
+            std::fprintf(out, "real pace (-icount shift=%d): thread mode starved through %u ms, at "
+                        "most %u in a row; the dispatcher at most %u us behind\n",
+                        lampsim::real_pace_shift, extras.busy_ms, extras.busy_run_ms,
+                        extras.lag_us);
+        }
+        const uint32_t allowed_run = o.real_pace ? lampsim::real_pace_busy_run_ms : 0u;
+        if (extras.busy_run_ms > allowed_run) {
+            status = fail(err, "thread mode did not run through " + std::to_string(extras.busy_ms) +
+                              " ms of the run, " + std::to_string(extras.busy_run_ms) +
+                              " in a row: interrupts kept the processor",
+                          1);
+        }
+        if (extras.lag_us > lampsim::lag_bound_us) {
+            status = fail(err, "the dispatcher fell " + std::to_string(extras.lag_us) +
+                              " us behind a millisecond boundary (bound " +
+                              std::to_string(lampsim::lag_bound_us) + " us)",
                           1);
         }
     } else {

@@ -324,9 +324,9 @@ host_reference run_host_reference(const scenario &s, const std::vector<uint8_t> 
     digest_events digests(writer);
     flash_host_erase_all();
     std::copy(image.begin(), image.end(), flash_host_image());
-    board_host_set_shortest_period(shortest_us);
+    const uint32_t floor_before = board_host_set_tim14_floor_us(shortest_us);
     run_on_host(s, digests);
-    board_host_set_shortest_period(1);
+    (void)board_host_set_tim14_floor_us(floor_before);
     ref.flash.assign(flash_host_image(),
                      flash_host_image() + static_cast<std::size_t>(FLASH_DATA_SIZE));
     return ref;

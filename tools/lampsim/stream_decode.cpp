@@ -147,6 +147,10 @@ bool decode_stream(const std::vector<uint8_t> &bytes, size_t steps, events &out,
         case tag_busy_ms:
             extras.busy_ms = static_cast<uint32_t>(in.number());
             break;
+        case tag_timing:
+            extras.lag_us = static_cast<uint32_t>(in.number());
+            extras.busy_run_ms = static_cast<uint32_t>(in.number());
+            break;
         case tag_image: {
             const uint64_t len = in.number();
             if (in.bad || len > bytes.size() - in.at) {

@@ -111,6 +111,13 @@ void writer::busy_ms(uint32_t ms) {
     send();
 }
 
+void writer::timing(uint32_t lag_us, uint32_t busy_run_ms) {
+    start(tag_timing, last_us_);
+    number(lag_us);
+    number(busy_run_ms);
+    send();
+}
+
 void writer::image_head(uint32_t len) {
     start(tag_image, last_us_);
     number(len);

@@ -29,6 +29,7 @@ enum tag : uint8_t {
     tag_image,   // length, then the store's flash data area, raw
     // A fade's PWM writes folded (digest.h), on a stream that folds them.
     tag_digest, // dt, writes, crc, last value of channel 0, of channel 1
+    tag_timing, // the dispatcher's lag (us), the most busy milliseconds in a row
 };
 
 class writer final : public events {
@@ -53,6 +54,9 @@ class writer final : public events {
     void resume(uint64_t last_us) { last_us_ = last_us; }
 
     void busy_ms(uint32_t ms);
+    // The most the board's dispatcher fell behind a millisecond boundary, and
+    // the most milliseconds in a row through which thread mode never ran.
+    void timing(uint32_t lag_us, uint32_t busy_run_ms);
     // The record's head; the caller sends the `len` bytes through the sink.
     void image_head(uint32_t len);
 

@@ -17,6 +17,7 @@ constexpr uint8_t magic[8] = {'L', 'A', 'M', 'P', 'S', 'T', 'P', '1'};
 constexpr uint32_t header_size = 24;   // magic, step count, flags, image size
 constexpr uint32_t flag_image_in = 1;  // the image follows the header
 constexpr uint32_t flag_image_out = 2; // send the image back after the end
+constexpr uint32_t flag_no_pwm = 4;    // leave the PWM writes out of the trace
 constexpr uint32_t step_size = 48;     // at_us, index, argc, 6 spare, 4 args
 
 inline void put_le(uint8_t *p, uint64_t v, unsigned bytes) {

@@ -25,6 +25,8 @@ struct kept_t {
     uint64_t trace_time;  // of the last record written before the reset
     uint32_t trace_bytes; // written before the reset
     uint32_t busy_ms;     // of the power cycles before this one
+    uint32_t lag_us;      // the most of the power cycles before this one
+    uint32_t busy_run_ms; // the same
 };
 __attribute__((section(".noinit"))) kept_t kept;
 
@@ -113,6 +115,10 @@ class chip_platform final : public player_platform {
     void power_cut() override {
         flush_out();
         kept.busy_ms += board_busy_ms();
+        kept.lag_us = board_lag_us() > kept.lag_us ? board_lag_us() : kept.lag_us;
+        kept.busy_run_ms = board_longest_busy_run_ms() > kept.busy_run_ms
+                               ? board_longest_busy_run_ms()
+                               : kept.busy_run_ms;
         kept.trace_time = writer.last_time();
         kept.trace_bytes = out_total;
         kept.mark = resumed_mark;
@@ -122,6 +128,9 @@ class chip_platform final : public player_platform {
     }
     void finished() override {
         writer.busy_ms(kept.busy_ms + board_busy_ms());
+        writer.timing(board_lag_us() > kept.lag_us ? board_lag_us() : kept.lag_us,
+                      board_longest_busy_run_ms() > kept.busy_run_ms ? board_longest_busy_run_ms()
+                                                                     : kept.busy_run_ms);
         if ((flags & table::flag_image_out) != 0) {
             send_image();
         }
@@ -159,6 +168,8 @@ int main() {
     steps_at = table::header_size + ((flags & table::flag_image_in) != 0 ? image_size : 0u);
     if (first) {
         kept.busy_ms = 0;
+        kept.lag_us = 0;
+        kept.busy_run_ms = 0;
         trace_file = semihost_open(table::trace_file, 5);
         if ((flags & table::flag_image_in) != 0) {
             load_image();
@@ -178,6 +189,10 @@ int main() {
     }
     board_power_on();
     the_player.boot(first);
+    if ((flags & table::flag_no_pwm) != 0) {
+        // The real-pace run: each tick then costs what it costs in a product.
+        board_pwm_set_listener(nullptr, nullptr);
+    }
     board_start_clocks();
     board_idle_forever();
 }
