@@ -87,6 +87,7 @@
 
 /* Cortex-M0 core. */
 #define NVIC_ISER             REG32(0xE000E100u)
+#define NVIC_ICER             REG32(0xE000E180u)
 #define NVIC_ISPR             REG32(0xE000E200u)
 #define NVIC_ICPR             REG32(0xE000E280u)
 #define NVIC_IPR(n)           REG32(0xE000E400u + 4u * ((n) / 4u))

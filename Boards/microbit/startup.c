@@ -48,7 +48,6 @@ __attribute__((section(".isr_vector"), used)) const vector_t vector_table[16 + 3
     /* IRQ 0..31: TIMER0 (IRQ 8), and UART0 (IRQ 2) in images with the serial port */
     Default_Handler,
     Default_Handler,
-    Default_Handler,
     UART0_IRQHandler,
     Default_Handler,
     Default_Handler,

@@ -21,8 +21,8 @@ sizes and the image's own call graph.
 
 Figures are in bytes. An interrupt adds the hardware's exception frame (8
 words) and up to 4 bytes of alignment; the worst case of the chip is thread
-mode at its deepest with one interrupt on top (SysTick and TIMER0 share one
-priority, so they never nest).
+mode at its deepest with one interrupt on top (the board serves its
+interrupts from TIMER0 alone, so they never nest).
 """
 import argparse
 import glob
@@ -49,7 +49,7 @@ POINTER_CALLS = [
     (r"\bpwm_listener\(", ("argument", "board_pwm_set_listener", 0)),
     (r"\btim14_listener\(", ("argument", "board_timer14_set_listener", 0)),
     (r"\btimers_listener\(", ("argument", "board_timers_set_listener", 0)),
-    (r"\bcall\.fn\(", ("argument", "board_call_at", 1)),
+    (r"\bcall_fn\(", ("argument", "board_call_at", 1)),
     (r"\(\*ctor\)\(", ("section", ".init_array")),  # static constructors, at start-up
     (r"\bCALL\(", ("argument", "CALL", 0)),  # tests/firmware/size_main.cpp
     (r"\bsink_\(", ("argument", "writer", 0)),  # lampsim's player: the stream's sink
