@@ -56,7 +56,8 @@ double nice_step(double span, int count) {
 
 } // namespace
 
-svg_chart::svg_chart(std::FILE *out, std::string title) : out_(out), title_(std::move(title)) {}
+svg_chart::svg_chart(std::FILE *out, std::string title, const scenario &lines)
+    : out_(out), title_(std::move(title)), lines_(lines) {}
 
 void svg_chart::output(uint64_t t_us, uint16_t channel0, uint16_t channel1) {
     const uint16_t v[2] = {channel0, channel1};
@@ -98,7 +99,7 @@ void svg_chart::switch_state(uint64_t t_us, bool on) {
     switch_.push_back({t_us, on});
 }
 
-void svg_chart::power(uint64_t t_us, bool on) {
+void svg_chart::supply(uint64_t t_us, bool on) {
     power_.push_back({t_us, on});
 }
 
@@ -115,15 +116,17 @@ void svg_chart::mode(uint64_t t_us, uint8_t bright_mode) {
     modes_.push_back({t_us, bright_mode});
 }
 
-void svg_chart::command(uint64_t t_us, const std::string &text) {
-    labels_.push_back({t_us, text, mark_kind::command});
+void svg_chart::command(uint64_t t_us, uint32_t index) {
+    if (shown_as_command(command_table[lines_.steps.at(index).index])) {
+        labels_.push_back({t_us, lines_.texts[index], mark_kind::command});
+    }
 }
 
 void svg_chart::mark(uint64_t t_us, const std::string &text) {
     labels_.push_back({t_us, text, mark_kind::event});
 }
 
-bool svg_chart::finish(uint64_t t_us) {
+void svg_chart::finish(uint64_t t_us) {
     const double end_s = std::max(static_cast<double>(t_us) / 1e6, 1e-3);
     auto x = [&](uint64_t t) {
         return left + (right - left) * (static_cast<double>(t) / 1e6) / end_s;
@@ -276,7 +279,6 @@ bool svg_chart::finish(uint64_t t_us) {
         i = j;
     }
     std::fputs("</svg>\n", f);
-    return std::fflush(f) == 0 && std::ferror(f) == 0;
 }
 
 } // namespace lampsim

@@ -1,0 +1,47 @@
+#pragma once
+// The run's totals, read from the event stream: where it ended, the fade
+// ticks over every power cycle and the updates of the outputs.
+#include "events.h"
+#include "output_pairing.h"
+
+namespace lampsim {
+
+class run_tally final : public events {
+  public:
+    void power(uint64_t, bool on, uint64_t ticks, const lamp_state &) override {
+        count_open();
+        if (!on) {
+            ticks_ += ticks;
+            outputs_.dark();
+        }
+    }
+    void pwm(uint64_t t_us, uint8_t channel, uint16_t duty) override {
+        outputs_.pwm(t_us, channel, duty, [this](uint64_t, uint16_t, uint16_t) { ++updates_; });
+    }
+    void fade(uint64_t, bool, uint32_t, uint64_t) override { count_open(); }
+    void state(uint64_t, const lamp_state &) override { count_open(); }
+    void save(uint64_t, uint16_t, const uint8_t *) override { count_open(); }
+    void begin(uint64_t, uint32_t) override { count_open(); }
+    void result(uint64_t, uint32_t, int16_t, const int64_t *, uint8_t) override { count_open(); }
+    void end(uint64_t t_us, uint64_t ticks) override {
+        count_open();
+        end_us_ = t_us;
+        ticks_ += ticks;
+    }
+
+    uint64_t end_us() const { return end_us_; }
+    uint64_t ticks() const { return ticks_; }
+    uint64_t updates() const { return updates_; }
+
+  private:
+    void count_open() {
+        outputs_.flush([this](uint64_t, uint16_t, uint16_t) { ++updates_; });
+    }
+
+    output_pairing outputs_;
+    uint64_t end_us_ = 0;
+    uint64_t ticks_ = 0;
+    uint64_t updates_ = 0;
+};
+
+} // namespace lampsim
