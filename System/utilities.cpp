@@ -11,8 +11,8 @@ uint8_t check_sum_update(uint8_t crc, const uint8_t *data, uint16_t len) {
     for (uint16_t i = 0; i < len; ++i) {
         crc = static_cast<uint8_t>(crc ^ data[i]);
         for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 0x80u) != 0 ? static_cast<uint8_t>((crc << 1) ^ 0x07u)
-                                     : static_cast<uint8_t>(crc << 1);
+            const unsigned shifted = static_cast<unsigned>(crc) << 1;
+            crc = static_cast<uint8_t>((crc & 0x80u) != 0 ? shifted ^ 0x07u : shifted);
         }
     }
     return crc;

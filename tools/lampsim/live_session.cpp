@@ -201,6 +201,9 @@ live_session::reply live_session::supply(bool on) {
 
 live_session::reply live_session::configure(const std::string &settings) {
     // Checked now, as the line it will be.
+    if (settings.size() > 80) {
+        return {false, "configuration " + quote(settings) + " is too long"};
+    }
     if (!settings.empty()) {
         scenario probe;
         probe.file = lines_.file;

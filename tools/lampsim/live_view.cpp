@@ -52,7 +52,15 @@ void live_view::switch_state(uint64_t t_us, bool on) {
 
 void live_view::supply(uint64_t t_us, bool on) {
     if (on != supply_) {
-        add_mark(t_us, mark_kind::power, on ? "power on" : "power cut");
+        // Power that comes and goes on one microsecond (the session starts
+        // without power) is nothing to see.
+        if (!marks_.empty() && marks_.back().kind == mark_kind::power &&
+            marks_.back().t_us == t_us) {
+            marks_.pop_back();
+            ++marks_version_;
+        } else {
+            add_mark(t_us, mark_kind::power, on ? "power on" : "power cut");
+        }
     }
     supply_ = on;
     add_level(t_us);
@@ -69,8 +77,12 @@ void live_view::mode(uint64_t t_us, uint8_t bright_mode) {
 
 void live_view::command(uint64_t t_us, uint32_t index) {
     const command_spec &c = command_table[lines_.steps.at(index).index];
-    // The supply shows as its own mark.
-    if (shown_as_command(c) && c.kind != step_kind::power_cut && c.kind != step_kind::init) {
+    // The supply shows as its own mark; of the lines of one input (a button's
+    // adjust and process) the first stands for them.
+    const bool same_input =
+        !marks_.empty() && marks_.back().kind == mark_kind::command && marks_.back().t_us == t_us;
+    if (shown_as_command(c) && c.kind != step_kind::power_cut && c.kind != step_kind::init &&
+        !same_input) {
         add_mark(t_us, mark_kind::command, lines_.texts[index]);
     }
 }
