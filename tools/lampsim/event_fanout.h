@@ -1,8 +1,10 @@
 #pragma once
 // One event stream to every consumer that reads it, in the order they were
 // added. The PWM writes, by far the most events, go only to the consumers
-// that read them.
+// that read them, and to the run's tally by a direct call (it reads every
+// write of every run).
 #include "events.h"
+#include "run_tally.h"
 
 #include <vector>
 
@@ -10,6 +12,11 @@ namespace lampsim {
 
 class event_fanout final : public events {
   public:
+    // The tally first: it sees each event before the other consumers.
+    void add(run_tally &tally) {
+        tally_ = &tally;
+        all_.push_back(&tally);
+    }
     void add(events &consumer, bool reads_pwm = true) {
         all_.push_back(&consumer);
         if (reads_pwm) {
@@ -23,6 +30,9 @@ class event_fanout final : public events {
         }
     }
     void pwm(uint64_t t, uint8_t channel, uint16_t duty) override {
+        if (tally_ != nullptr) {
+            tally_->pwm(t, channel, duty);
+        }
         for (events *e : pwm_) {
             e->pwm(t, channel, duty);
         }
@@ -60,6 +70,7 @@ class event_fanout final : public events {
     }
 
   private:
+    run_tally *tally_ = nullptr;
     std::vector<events *> all_;
     std::vector<events *> pwm_;
 };

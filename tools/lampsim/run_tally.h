@@ -1,8 +1,8 @@
 #pragma once
 // The run's totals, read from the event stream: where it ended, the fade
-// ticks over every power cycle and the updates of the outputs.
+// ticks over every power cycle and the updates of the outputs (as
+// output_pairing.h makes them).
 #include "events.h"
-#include "output_pairing.h"
 
 namespace lampsim {
 
@@ -12,11 +12,18 @@ class run_tally final : public events {
         count_open();
         if (!on) {
             ticks_ += ticks;
-            outputs_.dark();
         }
     }
-    void pwm(uint64_t t_us, uint8_t channel, uint16_t duty) override {
-        outputs_.pwm(t_us, channel, duty, [this](uint64_t, uint16_t, uint16_t) { ++updates_; });
+    // The updates as output_pairing makes them, counted without keeping the
+    // values: this runs on every write of a run.
+    void pwm(uint64_t t_us, uint8_t channel, uint16_t) override {
+        if (channel > 1) {
+            return;
+        }
+        const uint32_t pair = channel == 1 && open_at_ == t_us ? 1u : 0u;
+        updates_ += (open_ & (pair ^ 1u)) + channel;
+        open_ = channel ^ 1u;
+        open_at_ = t_us;
     }
     void fade(uint64_t, bool, uint32_t, uint64_t) override { count_open(); }
     void state(uint64_t, const lamp_state &) override { count_open(); }
@@ -35,10 +42,12 @@ class run_tally final : public events {
 
   private:
     void count_open() {
-        outputs_.flush([this](uint64_t, uint16_t, uint16_t) { ++updates_; });
+        updates_ += open_;
+        open_ = 0;
     }
 
-    output_pairing outputs_;
+    uint32_t open_ = 0; // 1: channel 0 written, channel 1 not yet
+    uint64_t open_at_ = 0;
     uint64_t end_us_ = 0;
     uint64_t ticks_ = 0;
     uint64_t updates_ = 0;
