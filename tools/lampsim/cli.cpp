@@ -88,7 +88,7 @@ std::string read_scenario(const std::string &path, std::FILE *stdin_file, std::s
         return std::strerror(errno);
     }
     text.reserve(static_cast<size_t>(st.st_size));
-    const std::string why = read_all(in, text);
+    std::string why = read_all(in, text);
     (void)std::fclose(in);
     return why;
 }
@@ -156,8 +156,8 @@ std::string file_identity(const std::string &path) {
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     char *real = realpath(dir.c_str(), nullptr);
-    const std::string id = (real != nullptr ? std::string(real) : dir) + "/" +
-                           (slash == std::string::npos ? path : path.substr(slash + 1));
+    std::string id = (real != nullptr ? std::string(real) : dir) + "/" +
+                     (slash == std::string::npos ? path : path.substr(slash + 1));
     std::free(real);
     return id;
 }

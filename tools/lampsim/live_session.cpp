@@ -1,5 +1,7 @@
 #include "live_session.h"
 
+#include "host_run.h"
+
 #include "board_host.h"
 #include "flash.h"
 #include "flash_host.h"
@@ -24,31 +26,11 @@ bool is_slot_head(uint32_t offset) {
 
 } // namespace
 
-class live_session::platform final : public player_platform {
-  public:
-    explicit platform(const scenario &lines) : lines_(lines) {}
-    bool read_step(uint32_t index, step &out) override {
-        if (index >= lines_.steps.size()) {
-            return false;
-        }
-        out = lines_.steps[index];
-        return true;
-    }
-    void refuse_writes(bool refuse) override { flash_host_refuse_writes(refuse); }
-    void power_cut() override { cut = true; }
-    void finished() override {}
-
-    bool cut = false;
-
-  private:
-    const scenario &lines_;
-};
-
 live_session::live_session()
     : parser_(lines_), log_file_(open_memstream(&log_buf_, &log_len_)),
       csv_file_(open_memstream(&csv_buf_, &csv_len_)), timeline_(lines_, log_file_),
-      expectations_(lines_, log_file_), csv_(csv_file_), view_(lines_),
-      platform_(new platform(lines_)), player_(*platform_, stream_, memory_) {
+      expectations_(lines_, log_file_), csv_(csv_file_), view_(lines_), platform_(lines_),
+      player_(platform_, stream_, memory_) {
     lines_.file = "live.lamp";
     stream_.add(timeline_);
     stream_.add(expectations_, false);
@@ -106,8 +88,7 @@ void live_session::run_to(uint64_t t_us) {
     uint64_t next = 0;
     while (player_.pending_call(next) && memory_.offset_us + next <= t_us) {
         board_run_until(next);
-        if (platform_->cut) {
-            platform_->cut = false;
+        if (platform_.take_cut()) {
             board_power_on();
             player_.boot(false);
         }
@@ -191,7 +172,7 @@ live_session::reply live_session::supply(bool on) {
         return input("power-cut");
     }
     if (!config_.empty()) {
-        const reply r = input("config " + config_);
+        reply r = input("config " + config_);
         if (!r.ok) {
             return r;
         }

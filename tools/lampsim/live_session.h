@@ -11,6 +11,7 @@
 #include "csv_writer.h"
 #include "event_fanout.h"
 #include "expectation.h"
+#include "host_run.h"
 #include "live_view.h"
 #include "player.h"
 #include "scenario.h"
@@ -71,7 +72,6 @@ class live_session {
     long newest_record_slot() const;
 
   private:
-    class platform;
     static void on_flash_op(void *ctx, char kind, uint32_t offset, uint32_t len);
     void run_to(uint64_t t_us);
     reply input(const std::string &line);
@@ -99,7 +99,7 @@ class live_session {
     expectation_report expectations_;
     csv_writer csv_;
     live_view view_;
-    std::unique_ptr<platform> platform_;
+    host_platform platform_;
     player_memory memory_{};
     player player_;
     // Where the store programmed the head of a journal slot, newest last:

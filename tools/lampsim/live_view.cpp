@@ -7,19 +7,14 @@
 namespace lampsim {
 
 void live_view::output(uint64_t t_us, uint16_t channel0, uint16_t channel1) {
-    const uint16_t v[2] = {channel0, channel1};
     out_[0] = channel0;
     out_[1] = channel1;
-    if (!columns_.empty() && columns_.back().t_us == t_us - t_us % column_us) {
-        column &c = columns_.back();
-        for (int i = 0; i < 2; ++i) {
-            c.low[i] = std::min(c.low[i], v[i]);
-            c.high[i] = std::max(c.high[i], v[i]);
-            c.last[i] = v[i];
-        }
+    const output_column update = output_column::at(t_us - t_us % column_us, channel0, channel1);
+    if (!columns_.empty() && columns_.back().t_us == update.t_us) {
+        columns_.back().take(update);
         return;
     }
-    columns_.push_back({t_us - t_us % column_us, {v[0], v[1]}, {v[0], v[1]}, {v[0], v[1]}});
+    columns_.push_back(update);
     if (columns_.size() > kept_columns) {
         columns_.pop_front();
     }

@@ -4,6 +4,7 @@
 // switch over time, the marks the SVG chart has (commands, saves, hold
 // releases, countdown toggles, power, mode changes), and the state the
 // firmware shows.
+#include "output_column.h"
 #include "scenario.h"
 #include "signal_reader.h"
 
@@ -16,15 +17,10 @@ namespace lampsim {
 
 class live_view final : public signal_reader<live_view> {
   public:
-    static constexpr uint64_t column_us = 10000; // the chart's resolution
+    static constexpr uint64_t column_us = 10000; // the chart's resolution: a column's stretch
     static constexpr size_t kept_columns = 4000;
     static constexpr size_t kept_marks = 256;
 
-    // One column of the chart: the outputs over [t_us, t_us + column_us).
-    struct column {
-        uint64_t t_us;
-        uint16_t low[2], high[2], last[2];
-    };
     enum class mark_kind : uint8_t { command, event, power, mode };
     struct mark_at {
         uint64_t t_us;
@@ -49,7 +45,7 @@ class live_view final : public signal_reader<live_view> {
     void fade(uint64_t t_us, bool running, uint32_t period_us, uint64_t ticks) override;
     void power(uint64_t t_us, bool on, uint64_t ticks, const lamp_state &s) override;
 
-    const std::deque<column> &columns() const { return columns_; }
+    const std::deque<output_column> &columns() const { return columns_; }
     const std::deque<mark_at> &marks() const { return marks_; }
     const std::deque<level> &levels() const { return levels_; }
     // Grows by one whenever marks or levels change, so a reader fetches them
@@ -69,7 +65,7 @@ class live_view final : public signal_reader<live_view> {
     void add_level(uint64_t t_us);
 
     const scenario &lines_;
-    std::deque<column> columns_;
+    std::deque<output_column> columns_;
     std::deque<mark_at> marks_;
     std::deque<level> levels_;
     uint32_t marks_version_ = 0;

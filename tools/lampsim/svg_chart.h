@@ -5,6 +5,7 @@
 // together merged into one), and the switch and supply drawn as lanes below.
 // Long runs are thinned to a few thousand columns, each keeping its first,
 // lowest, highest and last value, so no step is lost from sight.
+#include "output_column.h"
 #include "scenario.h"
 #include "signal_reader.h"
 
@@ -25,11 +26,6 @@ class svg_chart final : public signal_reader<svg_chart> {
     void command(uint64_t t_us, uint32_t index);
     void mark(uint64_t t_us, const std::string &text);
     void finish(uint64_t t_us);
-
-    struct column {
-        uint64_t t_us;
-        uint16_t first[2], low[2], high[2], last[2];
-    };
 
   private:
     enum class mark_kind { command, event, mode };
@@ -52,7 +48,7 @@ class svg_chart final : public signal_reader<svg_chart> {
     std::string title_;
     const scenario &lines_;
     uint64_t width_us_ = 1; // time covered by one column
-    std::vector<column> columns_;
+    std::vector<output_column> columns_;
     std::vector<label> labels_;
     std::vector<mode_change> modes_;
     std::vector<level> switch_, power_;

@@ -186,6 +186,9 @@
       $('out' + ch).textContent = s.out[ch].toLocaleString('en');
       $('pct' + ch).textContent = (s.out[ch] / 180).toFixed(1) + ' %';
     }
+    $('level-mark').style.left = (level * 100).toFixed(1) + '%';
+    $('kelvin-mark').style.left = (((kelvin - 2700) / (6500 - 2700)) * 100).toFixed(1) + '%';
+    $('kelvin-mark').style.visibility = level > 0 ? 'visible' : 'hidden';
     $('light').textContent = level > 0
       ? `${(level * 100).toFixed(0)} % of full light, about ${Math.round(kelvin / 50) * 50} K`
       : 'dark';
