@@ -1,19 +1,23 @@
 # Entry points; everything goes through the CMake presets (CMakePresets.json).
 # `make help` lists them. A preset is configured once; later runs only build
 # what changed and run the tests.
-.PHONY: help demo test test-host test-asan test-m0 coverage lint tick-cost lampsim-speed \
-        lampsim-hostile fade-exhaustive install format clean
+.PHONY: help demo test test-host test-asan test-m0 test-web web serve web-speed coverage lint \
+        tick-cost lampsim-speed lampsim-hostile fade-exhaustive install format clean
 
 PREREQ := tools/prerequisites.sh
 
 help:
 	@echo "make demo             the virtual lamp's demonstration: out/demo.csv, out/demo.vcd, out/demo.svg"
-	@echo "make test             every test: host, host under sanitizers, Cortex-M0 under QEMU, coverage, lint"
+	@echo "make test             every test: host, sanitizers, Cortex-M0 under QEMU, the page in Chromium, coverage, lint"
 	@echo "make test-host        the host tests only (build/host)"
 	@echo "make test-asan        the host tests under AddressSanitizer and UBSan (build/asan)"
 	@echo "make test-m0          the Cortex-M0 build, its tests under QEMU, the size and stack tests (build/m0)"
+	@echo "make test-web         the page in headless Chromium against the lampsim program"
 	@echo "make coverage         line and branch coverage of Light/ and System/ (build/coverage/report/)"
 	@echo "make lint             clang-tidy, cppcheck and GCC -fanalyzer, zero findings"
+	@echo "make web              the lamp in a browser: static files into build/web"
+	@echo "make serve            serves build/web on 127.0.0.1 and prints the address"
+	@echo "make web-speed        the page's size, start-up time and engine speed against the program"
 	@echo "make tick-cost        fade tick cost on the Cortex-M0, instruction by instruction"
 	@echo "make lampsim-speed    simulation speed of lampsim"
 	@echo "make lampsim-hostile  lampsim's time and memory on lines of 10 MB"
@@ -33,7 +37,7 @@ demo:
 	cmake --build --preset demo
 	./build/demo/tools/lampsim/lampsim
 
-test: test-host test-asan test-m0 coverage lint
+test: test-host test-asan test-m0 test-web coverage lint
 
 test-host test-asan test-m0: test-%:
 	@$(PREREQ) test
@@ -63,6 +67,32 @@ lint:
 	cmake --preset host > /dev/null
 	cmake --preset m0 > /dev/null
 	python3 tools/lint/lint.py --jobs 2
+
+web:
+	@$(PREREQ) web
+	@$(MAKE) --no-print-directory build/wasm/CMakeCache.txt
+	cmake --build --preset wasm
+
+serve: web
+	python3 tools/lampsim/web/serve.py build/web
+
+# The page against the program built from the same sources, and a session
+# replayed on the Cortex-M0 player.
+PAGE_CHECK := /usr/bin/python3 tools/lampsim/web/test_page.py \
+	--lampsim build/host/tools/lampsim/lampsim \
+	--firmware build/m0/tools/lampsim/target/lampsim_player.elf
+test-web: web
+	@$(PREREQ) test
+	@$(MAKE) --no-print-directory build/host/CMakeCache.txt build/m0/CMakeCache.txt
+	cmake --build --preset host --target lampsim
+	cmake --build --preset m0 --target lampsim_player
+	$(PAGE_CHECK) --out build/web-test
+
+web-speed: web
+	@$(PREREQ) test
+	@$(MAKE) --no-print-directory build/host/CMakeCache.txt
+	cmake --build --preset host --target lampsim
+	$(PAGE_CHECK) --bench
 
 tick-cost:
 	@$(PREREQ) bench

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # What the project's commands need on the machine, by purpose:
 #   demo   the virtual lamp (make demo): a C++ compiler, CMake, make
+#   web    the lamp in a browser (make web, make serve): also emscripten (with
+#          node-acorn, which its JavaScript optimiser loads) and Python
 #   test   every test (make test): also GoogleTest, GTKWave's VCD tools, the
 #          Cortex-M0 cross toolchain, QEMU, Python, gcovr (make coverage),
-#          clang-tidy and cppcheck (make lint)
+#          clang-tidy and cppcheck (make lint), and for the page's test
+#          emscripten, Chromium, its driver and Selenium
 #   bench  the tick-cost benchmark (make tick-cost): also unicorn for Python
 # Installs what is missing from Debian's archive when run as root; otherwise
 # stops with a non-zero status and the exact command that installs it.
@@ -13,11 +16,13 @@ set -euo pipefail
 packages_for() {
   case "$1" in
     demo) echo cmake make g++ ;;
+    web) echo cmake make g++ emscripten node-acorn python3 ;;
     test) echo cmake make g++ libgtest-dev gtkwave gcc-arm-none-eabi libnewlib-arm-none-eabi \
-               libstdc++-arm-none-eabi-newlib qemu-system-arm python3 gcovr clang-tidy cppcheck ;;
+               libstdc++-arm-none-eabi-newlib qemu-system-arm python3 gcovr clang-tidy cppcheck \
+               emscripten node-acorn chromium chromium-driver python3-selenium ;;
     bench) echo cmake make g++ gcc-arm-none-eabi libnewlib-arm-none-eabi \
                 libstdc++-arm-none-eabi-newlib python3 python3-unicorn ;;
-    *) echo "usage: $0 demo|test|bench" >&2; exit 2 ;;
+    *) echo "usage: $0 demo|web|test|bench" >&2; exit 2 ;;
   esac
 }
 

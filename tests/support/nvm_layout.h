@@ -20,10 +20,10 @@ constexpr uint32_t scene_sector = 2;
 constexpr uint32_t region_size[NVM_KV_MAX] = {32, 256, 32, 2048};
 constexpr uint32_t header_size = 16; // of a journal sector
 constexpr uint32_t slot_size = 36;
-constexpr uint32_t slots = 28; // per journal sector
-constexpr uint8_t seed = 0x5A; // start value of both checks
+constexpr uint32_t slots = 28;                         // per journal sector
+constexpr uint8_t seed = 0x5A;                         // start value of both checks
 constexpr uint8_t magic[4] = {0x4C, 0x53, 0x54, 0x32}; // "LST" and the format, '2'
-constexpr uint8_t format_before = 0x31;                 // '1': still read, never written
+constexpr uint8_t format_before = 0x31;                // '1': still read, never written
 
 inline uint8_t stored(uint8_t check) {
     return check == 0xFF ? 0 : check;

@@ -46,7 +46,7 @@ void csv_writer::switch_state(uint64_t t_us, bool on) {
     switch_ = on;
 }
 
-void csv_writer::power(uint64_t t_us, bool on) {
+void csv_writer::supply(uint64_t t_us, bool on) {
     at(t_us);
     status_changed_ |= supply_ != on;
     status_at_ = t_us;
@@ -60,7 +60,13 @@ void csv_writer::mode(uint64_t t_us, uint8_t bright_mode) {
     mode_ = bright_mode;
 }
 
-bool csv_writer::finish(uint64_t t_us) {
+void csv_writer::ended_copy(uint64_t t_us, std::FILE *out) const {
+    csv_writer copy(*this);
+    copy.out_ = out;
+    copy.end(t_us, 0);
+}
+
+void csv_writer::finish(uint64_t t_us) {
     at(t_us + 1);
     if (!header_written_) {
         // Nothing after time 0: the header and the held rows still go out.
@@ -69,7 +75,6 @@ bool csv_writer::finish(uint64_t t_us) {
                      channel_id(mode_, 1));
         std::fputs(held_.c_str(), out_);
     }
-    return std::fflush(out_) == 0 && std::ferror(out_) == 0;
 }
 
 } // namespace lampsim

@@ -3,23 +3,27 @@
 // one row per output update, and one where the supply, the switch or the
 // mixing mode changes. The channel columns are named by the mode in force
 // once the lines of time 0 have run; the mode column marks a change later on.
-#include "trace_sink.h"
+#include "signal_reader.h"
 
 #include <cstdio>
 #include <string>
 
 namespace lampsim {
 
-class csv_writer : public trace_sink {
+class csv_writer final : public signal_reader<csv_writer> {
   public:
     explicit csv_writer(std::FILE *out);
-    void output(uint64_t t_us, uint16_t channel0, uint16_t channel1) override;
-    void switch_state(uint64_t t_us, bool on) override;
-    void power(uint64_t t_us, bool on) override;
-    void mode(uint64_t t_us, uint8_t bright_mode) override;
-    void command(uint64_t, const std::string &) override {}
-    void mark(uint64_t, const std::string &) override {}
-    bool finish(uint64_t t_us) override;
+    // The CSV so far, as a run that ended at t_us would have written it, into
+    // `out`: this writer's rows up to here go on in its own file.
+    void ended_copy(uint64_t t_us, std::FILE *out) const;
+
+    void output(uint64_t t_us, uint16_t channel0, uint16_t channel1);
+    void switch_state(uint64_t t_us, bool on);
+    void supply(uint64_t t_us, bool on);
+    void mode(uint64_t t_us, uint8_t bright_mode);
+    void command(uint64_t, uint32_t) {}
+    void mark(uint64_t, const std::string &) {}
+    void finish(uint64_t t_us);
 
   private:
     void at(uint64_t t_us);

@@ -6,29 +6,18 @@
 #include "flash_host.h"
 
 namespace lampsim {
-namespace {
 
-class host_platform final : public player_platform {
-  public:
-    explicit host_platform(const scenario &s) : scenario_(s) {}
-    bool read_step(uint32_t index, step &out) override {
-        if (index >= scenario_.steps.size()) {
-            return false;
-        }
-        out = scenario_.steps[index];
-        return true;
+bool host_platform::read_step(uint32_t index, step &out) {
+    if (index >= scenario_.steps.size()) {
+        return false;
     }
-    void refuse_writes(bool refuse) override { flash_host_refuse_writes(refuse); }
-    void power_cut() override { cut = true; }
-    void finished() override {}
+    out = scenario_.steps[index];
+    return true;
+}
 
-    bool cut = false;
-
-  private:
-    const scenario &scenario_;
-};
-
-} // namespace
+void host_platform::refuse_writes(bool refuse) {
+    flash_host_refuse_writes(refuse);
+}
 
 void run_on_host(const scenario &s, events &out) {
     host_platform platform(s);
@@ -41,8 +30,7 @@ void run_on_host(const scenario &s, events &out) {
     uint64_t next = 0;
     while (p.pending_call(next)) {
         board_run_until(next);
-        if (platform.cut) {
-            platform.cut = false;
+        if (platform.take_cut()) {
             board_power_on(); // RAM and board back to reset; the flash stays
             p.boot(false);
         }

@@ -120,14 +120,6 @@ line_words split(const std::string &text, size_t from, size_t to) {
     return out;
 }
 
-// Where in the power cycle the lines are, for the checks that depend on it.
-struct cycle {
-    bool powered = true;
-    bool started = false;    // init run since the power-on
-    bool has_result = false; // an operation with a result since the power-on
-    bool ended = false;
-};
-
 const command_spec *find_command(const std::vector<std::string> &words, size_t &used) {
     const std::string &first = words[0];
     if (first == "expect") {
@@ -178,7 +170,7 @@ const command_spec *find_command(const std::vector<std::string> &words, size_t &
                                 : " (did you mean '" + near + "'?)")};
 }
 
-step parse_step(const line_words &words, cycle &state) {
+step parse_step(const line_words &words, power_cycle &state) {
     size_t used = 0;
     const command_spec &c = *find_command(words.kept, used);
     step s{};
@@ -259,7 +251,7 @@ step parse_step(const line_words &words, cycle &state) {
         state.powered = true;
         state.started = true;
     } else if (c.kind == step_kind::power_cut) {
-        state = cycle{};
+        state = power_cycle{};
         state.powered = false;
     } else if (c.kind == step_kind::end) {
         state.ended = true;
@@ -424,79 +416,90 @@ std::string format_duration(uint64_t us) {
     return s + "s";
 }
 
+std::string scenario_parser::line(const std::string &text, size_t from, size_t to) {
+    const unsigned number = number_ + 1;
+    line_words words = split(text, from, to);
+    if (words.count == 0) {
+        number_ = number;
+        return "";
+    }
+    uint64_t now = now_;
+    power_cycle state = state_;
+    try {
+        if (state.ended) {
+            throw failure{"nothing may follow end"};
+        }
+        const std::string first_word = words.kept[0];
+        const char first = first_word[0];
+        if (first == '+' || std::isdigit(static_cast<unsigned char>(first))) {
+            const bool relative = first == '+';
+            std::string why;
+            uint64_t t = 0;
+            if (!parse_duration(relative ? first_word.substr(1) : first_word, t, why)) {
+                const std::string bare = quote(first_word.substr(1));
+                const size_t at = relative ? why.find(bare) : std::string::npos;
+                throw failure{at == std::string::npos
+                                  ? why
+                                  : why.replace(at, bare.size(), quote(first_word))};
+            }
+            if (relative && t > max_time_us - now) {
+                throw failure{"time " + quote(first_word) + " goes beyond the clock's range (" +
+                              format_duration(now) + " + " + format_duration(t) + ", up to " +
+                              range_text() + ")"};
+            }
+            if (!relative && t < now) {
+                throw failure{"time goes backwards: " + format_duration(t) +
+                              " is before the previous line's " + format_duration(now)};
+            }
+            now = relative ? now + t : t;
+            words.kept.erase(words.kept.begin());
+            --words.count;
+            if (words.count == 0) {
+                throw failure{"a time needs a command after it"};
+            }
+        }
+        step s = parse_step(words, state);
+        if (command_table[s.index].kind == step_kind::run) {
+            const uint64_t d = static_cast<uint64_t>(s.args[0]);
+            if (d > max_time_us - now) {
+                throw failure{"run " + quote(words.kept[1]) + " goes beyond the clock's range (" +
+                              format_duration(now) + " + " + format_duration(d) + ", up to " +
+                              range_text() + ")"};
+            }
+            now += d;
+        }
+        s.at_us = now;
+        // As the timeline and messages show the line: every word as quote()
+        // shows it, without the quotes.
+        std::string shown;
+        for (const std::string &w : words.kept) {
+            shown += (shown.empty() ? "" : " ") + shown_word(w);
+        }
+        out_.steps.push_back(s);
+        out_.lines.push_back(number);
+        out_.texts.push_back(shown);
+    } catch (const failure &f) {
+        return out_.file + ":" + std::to_string(number) + ": " + f.why;
+    }
+    number_ = number;
+    now_ = now;
+    state_ = state;
+    return "";
+}
+
 parse_result parse_scenario(const std::string &text, const std::string &file_name) {
     parse_result result;
     result.value.file = file_name;
-    cycle state;
-    uint64_t now = 0;
-    unsigned number = 0;
+    scenario_parser parser(result.value);
     for (size_t from = 0; from < text.size();) {
         const size_t newline = text.find('\n', from);
         const size_t to = newline == std::string::npos ? text.size() : newline;
-        ++number;
-        line_words words = split(text, from, to);
-        from = to + 1;
-        if (words.count == 0) {
-            continue;
-        }
-        try {
-            if (state.ended) {
-                throw failure{"nothing may follow end"};
-            }
-            const std::string first_word = words.kept[0];
-            const char first = first_word[0];
-            if (first == '+' || std::isdigit(static_cast<unsigned char>(first))) {
-                const bool relative = first == '+';
-                std::string why;
-                uint64_t t = 0;
-                if (!parse_duration(relative ? first_word.substr(1) : first_word, t, why)) {
-                    const std::string bare = quote(first_word.substr(1));
-                    const size_t at = relative ? why.find(bare) : std::string::npos;
-                    throw failure{at == std::string::npos
-                                      ? why
-                                      : why.replace(at, bare.size(), quote(first_word))};
-                }
-                if (relative && t > max_time_us - now) {
-                    throw failure{"time " + quote(first_word) + " goes beyond the clock's range (" +
-                                  format_duration(now) + " + " + format_duration(t) + ", up to " +
-                                  range_text() + ")"};
-                }
-                if (!relative && t < now) {
-                    throw failure{"time goes backwards: " + format_duration(t) +
-                                  " is before the previous line's " + format_duration(now)};
-                }
-                now = relative ? now + t : t;
-                words.kept.erase(words.kept.begin());
-                --words.count;
-                if (words.count == 0) {
-                    throw failure{"a time needs a command after it"};
-                }
-            }
-            step s = parse_step(words, state);
-            if (command_table[s.index].kind == step_kind::run) {
-                const uint64_t d = static_cast<uint64_t>(s.args[0]);
-                if (d > max_time_us - now) {
-                    throw failure{"run " + quote(words.kept[1]) +
-                                  " goes beyond the clock's range (" + format_duration(now) +
-                                  " + " + format_duration(d) + ", up to " + range_text() + ")"};
-                }
-                now += d;
-            }
-            s.at_us = now;
-            // As the timeline and messages show the line: every word as
-            // quote() shows it, without the quotes.
-            std::string shown;
-            for (const std::string &w : words.kept) {
-                shown += (shown.empty() ? "" : " ") + shown_word(w);
-            }
-            result.value.steps.push_back(s);
-            result.value.lines.push_back(number);
-            result.value.texts.push_back(shown);
-        } catch (const failure &f) {
-            result.error = file_name + ":" + std::to_string(number) + ": " + f.why;
+        result.error = parser.line(text, from, to);
+        if (!result.error.empty()) {
             result.value = {};
             return result;
         }
+        from = to + 1;
     }
     result.ok = true;
     return result;

@@ -56,20 +56,16 @@ double nice_step(double span, int count) {
 
 } // namespace
 
-svg_chart::svg_chart(std::FILE *out, std::string title) : out_(out), title_(std::move(title)) {}
+svg_chart::svg_chart(std::FILE *out, std::string title, const scenario &lines)
+    : out_(out), title_(std::move(title)), lines_(lines) {}
 
 void svg_chart::output(uint64_t t_us, uint16_t channel0, uint16_t channel1) {
-    const uint16_t v[2] = {channel0, channel1};
+    const output_column update = output_column::at(t_us, channel0, channel1);
     if (!columns_.empty() && columns_.back().t_us / width_us_ == t_us / width_us_) {
-        column &c = columns_.back();
-        for (int i = 0; i < 2; ++i) {
-            c.low[i] = std::min(c.low[i], v[i]);
-            c.high[i] = std::max(c.high[i], v[i]);
-            c.last[i] = v[i];
-        }
+        columns_.back().take(update);
         return;
     }
-    columns_.push_back({t_us, {v[0], v[1]}, {v[0], v[1]}, {v[0], v[1]}, {v[0], v[1]}});
+    columns_.push_back(update);
     if (columns_.size() > 2 * max_columns) {
         thin();
     }
@@ -78,15 +74,10 @@ void svg_chart::output(uint64_t t_us, uint16_t channel0, uint16_t channel1) {
 // Doubles the column width and merges the columns that now share one.
 void svg_chart::thin() {
     width_us_ *= 2;
-    std::vector<column> merged;
-    for (const column &c : columns_) {
+    std::vector<output_column> merged;
+    for (const output_column &c : columns_) {
         if (!merged.empty() && merged.back().t_us / width_us_ == c.t_us / width_us_) {
-            column &m = merged.back();
-            for (int i = 0; i < 2; ++i) {
-                m.low[i] = std::min(m.low[i], c.low[i]);
-                m.high[i] = std::max(m.high[i], c.high[i]);
-                m.last[i] = c.last[i];
-            }
+            merged.back().take(c);
         } else {
             merged.push_back(c);
         }
@@ -98,7 +89,7 @@ void svg_chart::switch_state(uint64_t t_us, bool on) {
     switch_.push_back({t_us, on});
 }
 
-void svg_chart::power(uint64_t t_us, bool on) {
+void svg_chart::supply(uint64_t t_us, bool on) {
     power_.push_back({t_us, on});
 }
 
@@ -115,15 +106,17 @@ void svg_chart::mode(uint64_t t_us, uint8_t bright_mode) {
     modes_.push_back({t_us, bright_mode});
 }
 
-void svg_chart::command(uint64_t t_us, const std::string &text) {
-    labels_.push_back({t_us, text, mark_kind::command});
+void svg_chart::command(uint64_t t_us, uint32_t index) {
+    if (shown_as_command(command_table[lines_.steps.at(index).index])) {
+        labels_.push_back({t_us, lines_.texts[index], mark_kind::command});
+    }
 }
 
 void svg_chart::mark(uint64_t t_us, const std::string &text) {
     labels_.push_back({t_us, text, mark_kind::event});
 }
 
-bool svg_chart::finish(uint64_t t_us) {
+void svg_chart::finish(uint64_t t_us) {
     const double end_s = std::max(static_cast<double>(t_us) / 1e6, 1e-3);
     auto x = [&](uint64_t t) {
         return left + (right - left) * (static_cast<double>(t) / 1e6) / end_s;
@@ -183,7 +176,7 @@ bool svg_chart::finish(uint64_t t_us) {
         std::fprintf(f, "<path fill=\"none\" stroke=\"%s\" stroke-width=\"1.5\" d=\"M%g %g",
                      colours[ch], left, y(0));
         uint16_t held = 0;
-        for (const column &c : columns_) {
+        for (const output_column &c : columns_) {
             const double cx = x(c.t_us);
             std::fprintf(f, " H%.2f V%.2f", cx, y(held));
             if (c.low[ch] != c.high[ch]) {
@@ -276,7 +269,6 @@ bool svg_chart::finish(uint64_t t_us) {
         i = j;
     }
     std::fputs("</svg>\n", f);
-    return std::fflush(f) == 0 && std::ferror(f) == 0;
 }
 
 } // namespace lampsim

@@ -5,7 +5,9 @@
 // together merged into one), and the switch and supply drawn as lanes below.
 // Long runs are thinned to a few thousand columns, each keeping its first,
 // lowest, highest and last value, so no step is lost from sight.
-#include "trace_sink.h"
+#include "output_column.h"
+#include "scenario.h"
+#include "signal_reader.h"
 
 #include <cstdio>
 #include <string>
@@ -13,21 +15,17 @@
 
 namespace lampsim {
 
-class svg_chart : public trace_sink {
+class svg_chart final : public signal_reader<svg_chart> {
   public:
-    svg_chart(std::FILE *out, std::string title);
-    void output(uint64_t t_us, uint16_t channel0, uint16_t channel1) override;
-    void switch_state(uint64_t t_us, bool on) override;
-    void power(uint64_t t_us, bool on) override;
-    void mode(uint64_t t_us, uint8_t bright_mode) override;
-    void command(uint64_t t_us, const std::string &text) override;
-    void mark(uint64_t t_us, const std::string &text) override;
-    bool finish(uint64_t t_us) override;
-
-    struct column {
-        uint64_t t_us;
-        uint16_t first[2], low[2], high[2], last[2];
-    };
+    // The commands' labels are the lines of `lines`.
+    svg_chart(std::FILE *out, std::string title, const scenario &lines);
+    void output(uint64_t t_us, uint16_t channel0, uint16_t channel1);
+    void switch_state(uint64_t t_us, bool on);
+    void supply(uint64_t t_us, bool on);
+    void mode(uint64_t t_us, uint8_t bright_mode);
+    void command(uint64_t t_us, uint32_t index);
+    void mark(uint64_t t_us, const std::string &text);
+    void finish(uint64_t t_us);
 
   private:
     enum class mark_kind { command, event, mode };
@@ -48,8 +46,9 @@ class svg_chart : public trace_sink {
 
     std::FILE *out_;
     std::string title_;
+    const scenario &lines_;
     uint64_t width_us_ = 1; // time covered by one column
-    std::vector<column> columns_;
+    std::vector<output_column> columns_;
     std::vector<label> labels_;
     std::vector<mode_change> modes_;
     std::vector<level> switch_, power_;

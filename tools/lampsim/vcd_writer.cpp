@@ -85,20 +85,19 @@ void vcd_writer::switch_state(uint64_t t_us, bool on) {
     set(t_us, switch_on, on ? 1 : 0);
 }
 
-void vcd_writer::power(uint64_t t_us, bool on) {
-    set(t_us, supply, on ? 1 : 0);
+void vcd_writer::supply(uint64_t t_us, bool on) {
+    set(t_us, supply_on, on ? 1 : 0);
 }
 
 void vcd_writer::mode(uint64_t t_us, uint8_t bright_mode) {
     set(t_us, cold_warm, bright_mode == BRIGHT_MODE_CW ? 1 : 0);
 }
 
-bool vcd_writer::finish(uint64_t t_us) {
+void vcd_writer::finish(uint64_t t_us) {
     flush_time();
     if (t_us > time_ || !time_written_) {
         std::fprintf(out_, "#%llu\n", static_cast<unsigned long long>(t_us));
     }
-    return std::fflush(out_) == 0 && std::ferror(out_) == 0;
 }
 
 } // namespace lampsim

@@ -76,7 +76,7 @@ struct command_spec {
     // call and report: runs on the target; returns the module's result (or
     // no_result) and fills what it read.
     int16_t (*run)(const int64_t *args, readings &out);
-    const char *shows; // report: how the readings print (see recorder.cpp)
+    const char *shows; // report: how the readings print (see timeline.cpp)
     uint8_t field;     // expect: the first snapshot value compared
     bool or_none;      // expect: the word "none" in place of the arguments
     bool has_result;   // sets the result that `expect result` reads

@@ -59,7 +59,7 @@ void player::boot(bool first) {
     board_pwm_set_listener(on_pwm, this);
     board_timer14_set_listener(on_timer14, this);
     board_timers_set_listener(on_timers, this);
-    call_pending_ = watching_ = cut_ = finished_ = false;
+    call_pending_ = watching_ = cut_ = finished_ = waiting_ = false;
     if (first) {
         mem_ = {};
         mem_.config[0] = mem_.config[1] = mem_.config[2] = -1;
@@ -69,12 +69,20 @@ void player::boot(bool first) {
         schedule_next();
         return;
     }
-    // Without power until the next init: the lines before it change only what
-    // that power-on brings.
     powered_ = false;
     platform_.refuse_writes(mem_.refuse_writes != 0);
+    play_unpowered();
+}
+
+// Without power until the next init: the lines before it change only what
+// that power-on brings.
+void player::play_unpowered() {
     for (;;) {
         if (!platform_.read_step(mem_.next, current_)) {
+            if (open_ended_) {
+                waiting_ = true;
+                return;
+            }
             finish(mem_.last_event_us > mem_.last_step_us ? mem_.last_event_us : mem_.last_step_us);
             return;
         }
@@ -234,6 +242,10 @@ void player::snapshot(readings &out) const {
 // whenever that may have become true (after software timers and the fade's
 // end), or until the limit.
 void player::after_last() {
+    if (open_ended_) {
+        waiting_ = true;
+        return;
+    }
     if (!powered_) {
         finish(mem_.last_event_us > mem_.last_step_us ? mem_.last_event_us : mem_.last_step_us);
         return;
@@ -241,6 +253,18 @@ void player::after_last() {
     watching_ = true;
     limit_us_ = mem_.last_step_us + settle_limit_us;
     call_at(board_now_us());
+}
+
+void player::steps_added() {
+    if (!waiting_) {
+        return;
+    }
+    waiting_ = false;
+    if (powered_) {
+        schedule_next();
+    } else {
+        play_unpowered();
+    }
 }
 
 void player::check_settled() {

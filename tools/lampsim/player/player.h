@@ -64,6 +64,12 @@ class player {
     // Listeners off; the player no longer follows the board.
     void detach();
 
+    // Open-ended: past the last step the player waits for more (the page's
+    // live lamp adds a step at each input) instead of ending the run; the
+    // platform's read_step then finds the new steps after steps_added().
+    void set_open_ended(bool open) { open_ended_ = open; }
+    void steps_added();
+
     // The module wrote its saved record (seen through the store's write call).
     void saved(uint16_t written, const void *record);
 
@@ -83,6 +89,7 @@ class player {
     void snapshot(readings &out) const;
     void schedule_next();
     void after_last();
+    void play_unpowered();
     void check_settled();
     void finish(uint64_t t_us);
 
@@ -99,6 +106,8 @@ class player {
     bool watching_ = false; // the last step has run: waiting for the lamp to settle
     bool cut_ = false;
     bool finished_ = false;
+    bool open_ended_ = false;
+    bool waiting_ = false; // open-ended, past the last step
 };
 
 } // namespace lampsim

@@ -1,5 +1,6 @@
 // The chip's events come back through the byte stream: encoded and decoded,
 // a run's events are the same events.
+#include "event_fanout.h"
 #include "host_run.h"
 #include "scenario.h"
 #include "stream.h"
@@ -53,7 +54,9 @@ TEST(Stream, EncodedEventsDecodeToTheSameEvents) {
     std::vector<uint8_t> bytes;
     const std::string direct = as_text([&](lampsim::events &text) {
         lampsim::stream::writer writer(keep, &bytes);
-        lampsim::event_tee both(text, writer);
+        lampsim::event_fanout both;
+        both.add(text);
+        both.add(writer);
         flash_host_erase_all();
         lampsim::run_on_host(p.value, both);
     });
