@@ -11,20 +11,51 @@
 
 namespace {
 
-// Largest channel move per tick. Never changed: fade_step::step, move() and
+// Largest channel move per tick. Never changed: fade_step::step, the plan and
 // the alternation rely on one unit per tick.
 constexpr uint16_t step_gain = 1;
 static_assert(step_gain == 1, "the integer fade step is exact for a gain of 1");
 
+// A switched-off lamp in brightness/temperature mode has its outputs cleared
+// this long after a fade arrives.
+constexpr uint32_t cct_shut_down_delay_ms = 1000;
+
+// A channel in a set of channels: white (channel 0) and warm (channel 1).
+constexpr uint32_t white_bit = 1;
+constexpr uint32_t warm_bit = 2;
+constexpr uint32_t both_bits = white_bit | warm_bit;
+// One unit of each channel in a set, as packed values hold it (white | warm << 16).
+constexpr uint32_t units[4] = {0, 1, 1u << 16, (1u << 16) | 1};
+
+// The tick's plan, what it does while nothing but itself moves the outputs:
+// plan_steps holds the channels that take a step of 1 in bits 0-1, the channel
+// whose step is [margin < 0] in bits 2-3, and plan_once when the plan holds
+// for one tick only; 0 is no plan. plan_down holds the channels that move
+// down, and plan_same_way when both move, the same way.
+constexpr uint32_t margin_shift = 2;
+constexpr uint32_t plan_margin = both_bits << margin_shift;
+constexpr uint32_t plan_once = 1u << 4;
+constexpr uint32_t plan_same_way = 1u << 2;
+
 // The fade's own state, in one record so that the tick reaches it through one
-// address. The scales stay fixed for a fade; the alternation's turn carries
-// over from one fade to the next.
+// address. The scales stay fixed for a fade: share_bit's channel has share,
+// the other 1.0. The alternation's turn, held_next (the channel that holds on
+// the next alternating tick: cw_refresh_flag true is white), carries over from
+// one fade to the next. The plan holds for the outputs plan_outputs
+// (white | warm << 16), at distances plan_distances from the targets
+// (likewise).
 struct fade_state_t {
-    fade_step::scale_t scale_white;
-    fade_step::scale_t scale_warm;
-    bool cw_refresh_flag; // true: channel 0 holds on the next alternating tick
+    fade_step::scale_t share;
+    uint32_t plan_outputs;
+    uint32_t plan_distances;
+    int32_t margin; // fade_step::step's, of the channel behind
+    uint8_t share_bit;
+    uint8_t plan_steps;
+    uint8_t plan_down;
+    uint8_t held_next;
 };
-fade_state_t fade = {};
+constexpr fade_state_t fade_at_power_on = {0, 0, 0, 0, 0, 0, 0, warm_bit};
+fade_state_t fade = fade_at_power_on;
 timer_event_t cct_delay_shut_down_timer = {};
 
 // Working values are held in 32 bits: they fit 16, and the core has no 16-bit
@@ -33,40 +64,77 @@ uint32_t magnitude(int32_t error) {
     return static_cast<uint32_t>(error < 0 ? -error : error);
 }
 
-// Moves value towards its target by step. A step is 0 or 1 and 0 on a channel
-// that has arrived, so it never passes the target.
-uint16_t move(uint32_t value, int32_t error, uint32_t step) {
-    return static_cast<uint16_t>(error < 0 ? value - step : value + step);
+uint32_t packed(bright_data_t values) {
+    return static_cast<uint32_t>(values.white) | static_cast<uint32_t>(values.warm) << 16;
 }
 
-// The first tick of a fade, before anything else: the channel behind gets its
-// share of the larger distance, the leading one 1.0. A tick that finds the
-// outputs arrived leaves first_change set and the scales as they are. Apart
-// from the tick and ahead of it, so that the tick keeps nothing across it.
-[[gnu::noinline]] void set_scales() {
+// The plan for the present outputs and targets; false, with the tick stopped,
+// when the outputs have arrived. On the first tick of a fade (first_change)
+// also the scales: the channel behind gets its share of the larger distance,
+// the leading one 1.0; a tick that finds the outputs arrived leaves
+// first_change set and the scales as they are. Apart from the tick, which
+// makes a plan on a fade's first tick, after its outputs were changed from
+// outside (the delayed shut-down) and where a plan runs out.
+[[gnu::noinline]] bool make_plan() {
     light_ctrl_handle_t &h = light_ctrl_handle;
-    const uint32_t white_abs = magnitude(static_cast<int32_t>(h.target_val.white) -
-                                         static_cast<int32_t>(h.current_val.white));
-    const uint32_t warm_abs = magnitude(static_cast<int32_t>(h.target_val.warm) -
-                                        static_cast<int32_t>(h.current_val.warm));
-    if (white_abs == 0 && warm_abs == 0) {
-        return;
+    // The errors are kept wider than 16 bits so that distances above 32767
+    // (only from restored values above 182) still move towards the target.
+    const int32_t error_white = static_cast<int32_t>(h.target_val.white) -
+                                static_cast<int32_t>(h.current_val.white);
+    const int32_t error_warm =
+        static_cast<int32_t>(h.target_val.warm) - static_cast<int32_t>(h.current_val.warm);
+    if (error_white == 0 && error_warm == 0) {
+        _light_ctrl_gradually_stop();
+        _light_ctrl_fade_arrived();
+        return false;
     }
-    h.first_change = false;
-    if (white_abs >= warm_abs) {
-        fade.scale_white = fade_step::scale_one;
-        fade.scale_warm = fade_step::scale(warm_abs, white_abs);
-    } else {
-        fade.scale_white = fade_step::scale(white_abs, warm_abs);
-        fade.scale_warm = fade_step::scale_one;
+    const uint32_t white_abs = magnitude(error_white);
+    const uint32_t warm_abs = magnitude(error_warm);
+    const bool white_leads = white_abs >= warm_abs;
+    const uint32_t lead_bit = white_leads ? white_bit : warm_bit;
+    const uint32_t behind_bit = lead_bit ^ both_bits;
+    const uint32_t m = white_leads ? white_abs : warm_abs;
+    const uint32_t e = white_leads ? warm_abs : white_abs;
+    if (h.first_change) {
+        h.first_change = false;
+        fade.share = fade_step::scale(e, m);
+        fade.share_bit = static_cast<uint8_t>(behind_bit);
     }
+    // At most one channel is behind the other. The leading one has the scale
+    // 1.0 and takes step_gain, as does one behind by as much (both then for as
+    // long as they stay level); one that has arrived takes 0 whatever its
+    // scale, as the float step gives it: t4 = s - m * s <= 0, and so does one
+    // that fade_step::holds_back, until the leading one comes level. The step
+    // of any other comes from its margin, carried from tick to tick, or, where
+    // step() sets none, afresh on every tick.
+    uint32_t plan = lead_bit;
+    if (e == m) {
+        plan = both_bits;
+    } else if (e != 0) {
+        const fade_step::scale_t scale =
+            (fade.share_bit & behind_bit) != 0 ? fade.share : fade_step::scale_one;
+        if (!fade_step::holds_back(e, scale)) {
+            const uint32_t step = fade_step::step(e, m, scale, fade.margin);
+            plan |= (step & fade_step::margin_set) != 0 ? behind_bit << margin_shift
+                                                        : plan_once | (step != 0 ? behind_bit : 0);
+        }
+    }
+    fade.plan_steps = static_cast<uint8_t>(plan);
+    uint32_t down = (error_white < 0 ? white_bit : 0u) | (error_warm < 0 ? warm_bit : 0u);
+    if (error_white != 0 && error_warm != 0 && (error_white ^ error_warm) >= 0) {
+        down |= plan_same_way;
+    }
+    fade.plan_down = static_cast<uint8_t>(down);
+    fade.plan_distances = white_abs | warm_abs << 16;
+    return true;
 }
 
-// The step of a channel behind the leading one (0 < behind_abs < max_error).
-// Apart from the tick, which then keeps its few values in registers across it.
-[[gnu::noinline]] uint32_t behind_step(uint32_t behind_abs, uint32_t max_error,
-                                       fade_step::scale_t scale) {
-    return fade_step::step(behind_abs, max_error, scale);
+// The margin of channel behind_bit carried past this tick's steps, to the
+// distances after it; false where it cannot be (fade_step::carry).
+bool carry_margin(uint32_t behind_bit, uint32_t steps, uint32_t distances) {
+    const uint32_t e = behind_bit == white_bit ? distances & 0xFFFFu : distances >> 16;
+    return fade_step::carry(fade.margin, e + (steps & behind_bit ? 1u : 0u), fade.share,
+                            steps & (behind_bit ^ both_bits), steps & behind_bit);
 }
 
 } // namespace
@@ -74,6 +142,7 @@ uint16_t move(uint32_t value, int32_t error, uint32_t step) {
 void _light_ctrl_gradually_start(uint32_t time_us) {
     timer14_start(time_us);
     light_ctrl_handle.first_change = true;
+    fade.plan_steps = 0;
 }
 
 void _light_ctrl_gradually_stop(void) {
@@ -84,42 +153,22 @@ uint32_t _light_ctrl_gradual_period_us(void) {
     return static_cast<uint32_t>(1000u * light_cfg_data.gradual_time) / CTRL_CAL_VALUE_RANGE;
 }
 
+// The plan holds while the outputs are what the tick left and no fade has
+// started: the targets change only with a fade start, which drops the plan,
+// while the delayed shut-down changes the outputs.
 void light_ctrl_gradually_timer_handler(void) {
     light_ctrl_handle_t &h = light_ctrl_handle;
-    if (h.first_change) {
-        set_scales();
+    fade_state_t &f = fade;
+    uint32_t outputs = packed(h.current_val);
+    if (f.plan_steps == 0 || outputs != f.plan_outputs) {
+        if (!make_plan()) {
+            return;
+        }
     }
-    const uint32_t white = h.current_val.white;
-    const uint32_t warm = h.current_val.warm;
-    // The errors are kept wider than 16 bits so that distances above 32767
-    // (only from restored values above 182) still move towards the target.
-    const int32_t error_white =
-        static_cast<int32_t>(h.target_val.white) - static_cast<int32_t>(white);
-    const int32_t error_warm = static_cast<int32_t>(h.target_val.warm) - static_cast<int32_t>(warm);
-
-    if (error_white == 0 && error_warm == 0) {
-        _light_ctrl_gradually_stop();
-        _light_ctrl_fade_arrived();
-        return;
-    }
-
-    const uint32_t error_white_abs = magnitude(error_white);
-    const uint32_t error_warm_abs = magnitude(error_warm);
-    // At most one channel is behind the other. The leading one has the scale
-    // 1.0 and takes step_gain, as does one behind by as much; one that has
-    // arrived takes 0 whatever its scale, as the float step gives it:
-    // t4 = s - max_error * s <= 0. Only a channel between the two needs the
-    // step arithmetic.
-    const bool white_leads = error_white_abs >= error_warm_abs;
-    const uint32_t max_error = white_leads ? error_white_abs : error_warm_abs;
-    const uint32_t behind_abs = white_leads ? error_warm_abs : error_white_abs;
-    uint32_t step = behind_abs != 0 ? step_gain : 0u;
-    if (step != 0 && behind_abs != max_error) {
-        step = behind_step(behind_abs, max_error, white_leads ? fade.scale_warm : fade.scale_white);
-    }
-    uint32_t step_white = white_leads ? step_gain : step;
-    uint32_t step_warm = white_leads ? step : step_gain;
-
+    // The margin's channel steps while its margin is negative.
+    const uint32_t plan = f.plan_steps;
+    uint32_t steps = plan | ((plan >> margin_shift) & static_cast<uint32_t>(f.margin >> 31));
+    steps &= both_bits;
     // Cold/warm mixing with both channels moving the same way: one channel
     // per tick, so the total light changes by at most step_gain. The channel
     // whose turn it is holds, and hands the turn over when it had a step to
@@ -129,27 +178,41 @@ void light_ctrl_gradually_timer_handler(void) {
     // goes from 0 to 1 and back to 0 within the tick, or stays 0; it never
     // holds anything between ticks or fades, so none is kept, and the turn
     // changes exactly when the held channel's step is 1.
-    if (light_cfg_data.bright_mode == BRIGHT_MODE_CW && error_white != 0 && error_warm != 0 &&
-        (error_white ^ error_warm) >= 0) {
-        if (fade.cw_refresh_flag) {
-            fade.cw_refresh_flag = step_white == 0;
-            step_white = 0;
-        } else {
-            fade.cw_refresh_flag = step_warm != 0;
-            step_warm = 0;
+    const uint32_t down = f.plan_down;
+    if ((down & plan_same_way) != 0 && light_cfg_data.bright_mode == BRIGHT_MODE_CW) {
+        const uint32_t held = f.held_next;
+        if ((steps & held) != 0) {
+            f.held_next = static_cast<uint8_t>(held ^ both_bits);
+            steps ^= held;
         }
     }
-    const uint16_t new_white = move(white, error_white, step_white);
-    const uint16_t new_warm = move(warm, error_warm, step_warm);
-    h.current_val.white = new_white;
-    h.current_val.warm = new_warm;
-    light_set_cw(new_white, new_warm);
+    const uint32_t moved = units[steps];
+    outputs += moved - ((moved & units[down & both_bits]) << 1);
+    f.plan_outputs = outputs;
+    const uint32_t distances = f.plan_distances - moved;
+    f.plan_distances = distances;
+    // The plan holds for the next tick while the channels are as they were:
+    // level ones both moved and not arrived, others not level (so not both
+    // arrived), and a margin carried.
+    if ((plan & plan_once) != 0 ||
+        ((plan & both_bits) == both_bits
+             ? steps != both_bits || distances == 0
+             : (distances & 0xFFFFu) == (distances >> 16) ||
+                   ((plan & plan_margin) != 0 && !carry_margin(plan >> margin_shift, steps,
+                                                               distances)))) {
+        f.plan_steps = 0;
+    }
+    const uint16_t white = static_cast<uint16_t>(outputs);
+    const uint16_t warm = static_cast<uint16_t>(outputs >> 16);
+    h.current_val.white = white;
+    h.current_val.warm = warm;
+    light_set_cw(white, warm);
 }
 
 void _light_ctrl_fade_arrived(void) {
     if (light_cfg_data.bright_mode == BRIGHT_MODE_CCT && !light_ctrl_data.switch_status) {
         timer_init(&cct_delay_shut_down_timer, _light_ctrl_cct_shut_down_time_callback);
-        timer_set_value(&cct_delay_shut_down_timer, 1000);
+        timer_set_value(&cct_delay_shut_down_timer, cct_shut_down_delay_ms);
         timer_start(&cct_delay_shut_down_timer);
     }
 }
@@ -165,10 +228,11 @@ void _light_ctrl_cct_shut_down_time_callback(void *param) {
 }
 
 void light_ctrl_fade_set_refresh_flag(bool value) {
-    fade.cw_refresh_flag = value;
+    fade.held_next = static_cast<uint8_t>(value ? white_bit : warm_bit);
+    fade.plan_steps = 0; // fade_step::carry counts on the turn passing as the tick passes it
 }
 
 void _light_fade_reset(void) {
-    fade = {};
+    fade = fade_at_power_on;
     cct_delay_shut_down_timer = {};
 }

@@ -137,11 +137,26 @@ inline scale_t scale(uint32_t a, uint32_t m) {
 //   so w <= 0 (x <= e - 1) passes and w >= 2^k (x >= e) fails.
 // - w has up to 55 bits; it is built from 32-bit products: m*mant = 256*hi +
 //   (lo mod 256) with hi = m*(mant >> 8) + lo/256 < 2^32, lo = m*(mant mod 256).
-//   w < 0 when (e-1)*2^k >= 2^40 or hi < (e-1)*2^(k-8); w >= 2^32 when
-//   hi - (e-1)*2^(k-8) >= 2^24. Otherwise w fits 32 bits.
+//   w < 0 when (e-1)*2^k >= 2^40 or hi < (e-1)*2^(k-8); w >= 2^31 when
+//   hi - (e-1)*2^(k-8) >= 2^23. Otherwise w fits 31 bits, and so does th
+//   (q <= 16 here, as (e-1)*2^k < 2^40).
 // s = 0 gives t4 = e, so the step is [e >= 1]; s = 1 gives t4 = e - m + 1 <= 0,
 // so 0 (the reference clamps t4 <= -1 to 0 as well).
-[[gnu::always_inline]] inline uint32_t step(uint32_t e, uint32_t m, scale_t s) {
+//
+// A channel behind (0 < e < m) that takes no step at any m as long as it stays
+// behind: e = 1 with s > 0, or s = 1 (from step()'s derivation).
+inline bool holds_back(uint32_t e, scale_t s) {
+    return (s & mant_mask) != 0 && (e < 2u || (s >> 24) < 24u);
+}
+
+// The tick carries the test from one tick to the next as its margin z = w - th:
+// the step is [z < 0] (see carry()). step() returns the step in bit 0 and, in
+// bit 1 (margin_set), whether it set z: for e >= 2, s in (0, 1) and
+// 0 <= w < 2^31, where -2^26 < z < 2^31. Elsewhere the step is decided without
+// a margin and z is left as it was.
+constexpr uint32_t margin_set = 2;
+
+inline uint32_t step(uint32_t e, uint32_t m, scale_t s, int32_t &z) {
     const uint32_t mant = s & mant_mask;
     const uint32_t k = s >> 24;
     if (mant == 0) {
@@ -161,24 +176,53 @@ inline scale_t scale(uint32_t a, uint32_t m) {
         return 1;
     }
     const uint32_t d = hi - base;
-    if (d >= 1u << 24) {
+    if (d >= 1u << 23) {
         return 0;
     }
     const uint32_t w = (d << 8) | (lo & 0xFFu);
-    // Most ticks are decided without the rounding unit: U/2 <= (e-1)*2^(k-24)
-    // = b, and 2^(k-25) + 1 <= 2b, so mant - b < th <= mant + 2b.
-    const uint32_t b = base >> 16;
-    if (w <= mant - b) {
-        return 1;
-    }
-    if (w >= mant + 2u * b) {
-        return 0;
-    }
     const uint32_t q = log2_floor(e1) + k - 23u;
     const uint32_t mant_t = k >= 25u ? mant + (1u << (k - 25u)) : mant;
     const uint32_t unit = 1u << q;
     const uint32_t th = (mant_t & ~(unit - 1u)) + (unit >> 1) + (((mant_t >> q) & 1u) ^ 1u);
-    return w < th ? 1u : 0u;
+    z = static_cast<int32_t>(w) - static_cast<int32_t>(th);
+    return (w < th ? 1u : 0u) | margin_set;
+}
+
+// The margin z of step() at distances (e, m), carried to the next tick's: the
+// leading channel moved by lead, the one behind by behind (each 0 or 1, behind
+// only with a step of 1, that is z < 0). With s, and so mant and k, fixed,
+//     z(e, m) = m*mant - (e-1)*2^k - th(log2_floor(e - 1)),
+// so a unit less of the leading distance takes mant from z, and a unit less of
+// the behind one adds 2^k while th stays, that is while e - 2 is in the binade
+// of e - 1: not when e - 1 is a power of two (e = 2 among them, whose next e
+// is 1, decided without a margin). The next tick's distances are again e >= 2
+// and m >= e. Returns false, z unchanged, when the margin cannot be carried:
+// that change of binade, or 2^k beyond 32-bit signed arithmetic (k > 30); the
+// tick then asks step() afresh.
+//
+// z stays within 32-bit signed arithmetic as the tick carries it. step() sets
+// -2^26 < z < 2^31. While z >= 0 the step is 0, the channel behind does not
+// move, and z falls by less than 2^24 a tick, so not below -2^24. While z < 0
+// the step is 1: the channel behind moves and z rises by 2^k or 2^k - mant,
+// to below 2^30 (2^k > mant), unless the cold/warm alternation holds it. Then
+// the leading channel moves (z falls by less than 2^24 once more) and the turn
+// passes to it, so that on the next tick either it holds (alternating) or both
+// move (not): the channel behind moves. So -2^26 - 2^25 < z < 2^31 throughout.
+inline bool carry(int32_t &z, uint32_t e, scale_t s, uint32_t lead, uint32_t behind) {
+    int32_t next = z;
+    if (behind != 0) {
+        const uint32_t e1 = e - 1u;
+        const uint32_t k = s >> 24;
+        if ((e1 & (e1 - 1u)) == 0 || k > 30u) {
+            return false;
+        }
+        next += static_cast<int32_t>(1u << k);
+    }
+    if (lead != 0) {
+        next -= static_cast<int32_t>(s & mant_mask);
+    }
+    z = next;
+    return true;
 }
 
 } // namespace fade_step

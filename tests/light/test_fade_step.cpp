@@ -16,7 +16,8 @@ using fade_step_float::bits_of;
 using fade_step_float::float_of;
 
 uint32_t int_step(uint32_t e, uint32_t m, uint32_t scale_bits) {
-    return fade_step::step(e, m, fade_step::from_float_bits(scale_bits));
+    int32_t margin = 0;
+    return fade_step::step(e, m, fade_step::from_float_bits(scale_bits), margin) & 1u;
 }
 
 uint32_t float_step(uint32_t e, uint32_t m, uint32_t scale_bits) {
