@@ -27,28 +27,32 @@ constexpr uint32_t both_bits = white_bit | warm_bit;
 // One unit of each channel in a set, as packed values hold it (white | warm << 16).
 constexpr uint32_t units[4] = {0, 1, 1u << 16, (1u << 16) | 1};
 
-// The tick's plan, what it does while nothing but itself moves the outputs:
-// plan_steps holds the channels that take a step of 1 in bits 0-1, the channel
-// whose step is [margin < 0] in bits 2-3, and plan_once when the plan holds
-// for one tick only; 0 is no plan. plan_down holds the channels that move
+// The tick works by a plan: how the channels move while nothing but the tick
+// moves them. plan_steps holds the channels that step this tick in bits 0-1
+// (before the alternation), the channel whose step follows its margin in bits
+// 2-3 (a margin plan), plan_once when the plan holds for one tick only, and
+// plan_taken once a tick has taken it (a plan made when a fade starts waits
+// for its first tick); 0 is no plan. plan_down holds the channels that move
 // down, and plan_same_way when both move, the same way.
 constexpr uint32_t margin_shift = 2;
 constexpr uint32_t plan_margin = both_bits << margin_shift;
 constexpr uint32_t plan_once = 1u << 4;
+constexpr uint32_t plan_taken = 1u << 7;
 constexpr uint32_t plan_same_way = 1u << 2;
 
 // The fade's own state, in one record so that the tick reaches it through one
 // address. The scales stay fixed for a fade: share_bit's channel has share,
 // the other 1.0. The alternation's turn, held_next (the channel that holds on
-// the next alternating tick: cw_refresh_flag true is white), carries over from
-// one fade to the next. The plan holds for the outputs plan_outputs
-// (white | warm << 16), at distances plan_distances from the targets
-// (likewise).
+// the next alternating tick; white is cw_refresh_flag true), carries over from
+// one fade to the next. The plan is for the outputs plan_outputs
+// (white | warm << 16) at the distances plan_distances from the targets
+// (likewise). Whatever changes outputs or targets while a fade runs drops it:
+// a fade start (which makes the next), the delayed shut-down, a power-on.
 struct fade_state_t {
     fade_step::scale_t share;
     uint32_t plan_outputs;
     uint32_t plan_distances;
-    int32_t margin; // fade_step::step's, of the channel behind
+    int32_t margin; // fade_step::step's, of the channel behind in a margin plan
     uint8_t share_bit;
     uint8_t plan_steps;
     uint8_t plan_down;
@@ -68,15 +72,24 @@ uint32_t packed(bright_data_t values) {
     return static_cast<uint32_t>(values.white) | static_cast<uint32_t>(values.warm) << 16;
 }
 
-// The plan for the present outputs and targets; false, with the tick stopped,
-// when the outputs have arrived. On the first tick of a fade (first_change)
-// also the scales: the channel behind gets its share of the larger distance,
-// the leading one 1.0; a tick that finds the outputs arrived leaves
-// first_change set and the scales as they are. Apart from the tick, which
-// makes a plan on a fade's first tick, after its outputs were changed from
-// outside (the delayed shut-down) and where a plan runs out.
-[[gnu::noinline]] bool make_plan() {
-    light_ctrl_handle_t &h = light_ctrl_handle;
+// The plan bits of the channel behind_bit behind the leading one (0 < e < m).
+[[gnu::noinline]] uint32_t behind_plan(uint32_t e, uint32_t m, uint32_t behind_bit) {
+    const fade_step::scale_t scale =
+        (fade.share_bit & behind_bit) != 0 ? fade.share : fade_step::scale_one;
+    if (fade_step::holds_back(e, scale)) {
+        return 0;
+    }
+    const uint32_t step = fade_step::step(e, m, scale, fade.margin);
+    return ((step & fade_step::margin_set) != 0 ? behind_bit << margin_shift : plan_once) |
+           ((step & 1u) != 0 ? behind_bit : 0u);
+}
+
+// The plan for the present outputs and targets, and with new_scales the
+// scales of a fade's first tick first: the channel behind gets its share of
+// the larger distance, the leading one 1.0. False, with nothing changed, when
+// the outputs have arrived.
+[[gnu::noinline]] bool make_plan(bool new_scales) {
+    const light_ctrl_handle_t &h = light_ctrl_handle;
     // The errors are kept wider than 16 bits so that distances above 32767
     // (only from restored values above 182) still move towards the target.
     const int32_t error_white = static_cast<int32_t>(h.target_val.white) -
@@ -84,8 +97,6 @@ uint32_t packed(bright_data_t values) {
     const int32_t error_warm =
         static_cast<int32_t>(h.target_val.warm) - static_cast<int32_t>(h.current_val.warm);
     if (error_white == 0 && error_warm == 0) {
-        _light_ctrl_gradually_stop();
-        _light_ctrl_fade_arrived();
         return false;
     }
     const uint32_t white_abs = magnitude(error_white);
@@ -95,8 +106,7 @@ uint32_t packed(bright_data_t values) {
     const uint32_t behind_bit = lead_bit ^ both_bits;
     const uint32_t m = white_leads ? white_abs : warm_abs;
     const uint32_t e = white_leads ? warm_abs : white_abs;
-    if (h.first_change) {
-        h.first_change = false;
+    if (new_scales) {
         fade.share = fade_step::scale(e, m);
         fade.share_bit = static_cast<uint8_t>(behind_bit);
     }
@@ -105,19 +115,13 @@ uint32_t packed(bright_data_t values) {
     // long as they stay level); one that has arrived takes 0 whatever its
     // scale, as the float step gives it: t4 = s - m * s <= 0, and so does one
     // that fade_step::holds_back, until the leading one comes level. The step
-    // of any other comes from its margin, carried from tick to tick, or, where
-    // step() sets none, afresh on every tick.
+    // of any other follows its margin, carried from tick to tick, or, where
+    // step() sets none, comes afresh on every tick.
     uint32_t plan = lead_bit;
     if (e == m) {
         plan = both_bits;
     } else if (e != 0) {
-        const fade_step::scale_t scale =
-            (fade.share_bit & behind_bit) != 0 ? fade.share : fade_step::scale_one;
-        if (!fade_step::holds_back(e, scale)) {
-            const uint32_t step = fade_step::step(e, m, scale, fade.margin);
-            plan |= (step & fade_step::margin_set) != 0 ? behind_bit << margin_shift
-                                                        : plan_once | (step != 0 ? behind_bit : 0);
-        }
+        plan |= behind_plan(e, m, behind_bit);
     }
     fade.plan_steps = static_cast<uint8_t>(plan);
     uint32_t down = (error_white < 0 ? white_bit : 0u) | (error_warm < 0 ? warm_bit : 0u);
@@ -126,23 +130,60 @@ uint32_t packed(bright_data_t values) {
     }
     fade.plan_down = static_cast<uint8_t>(down);
     fade.plan_distances = white_abs | warm_abs << 16;
+    fade.plan_outputs = packed(h.current_val);
     return true;
 }
 
-// The margin of channel behind_bit carried past this tick's steps, to the
-// distances after it; false where it cannot be (fade_step::carry).
-bool carry_margin(uint32_t behind_bit, uint32_t steps, uint32_t distances) {
-    const uint32_t e = behind_bit == white_bit ? distances & 0xFFFFu : distances >> 16;
-    return fade_step::carry(fade.margin, e + (steps & behind_bit ? 1u : 0u), fade.share,
-                            steps & (behind_bit ^ both_bits), steps & behind_bit);
+// The plan a tick takes when it has none: on the first tick the one made when
+// the fade started, if nothing dropped it, else a new one (with new scales on
+// the first tick). False, with the tick stopped, when the outputs have
+// arrived; such a first tick leaves first_change set and the scales as they
+// are.
+[[gnu::noinline]] bool take_plan() {
+    light_ctrl_handle_t &h = light_ctrl_handle;
+    if (fade.plan_steps == 0 && !make_plan(h.first_change)) {
+        _light_ctrl_gradually_stop();
+        _light_ctrl_fade_arrived();
+        return false;
+    }
+    fade.plan_steps = static_cast<uint8_t>(fade.plan_steps | plan_taken);
+    h.first_change = false;
+    return true;
+}
+
+// The margin plan of channel behind_bit past this tick's steps, from the
+// distances after it: the margin carried, or where it cannot be, the plan of
+// the channel behind afresh.
+void carry_margin(uint32_t behind_bit, uint32_t steps, uint32_t distances) {
+    fade_state_t &f = fade;
+    int32_t margin = f.margin;
+    const uint32_t lead_bit = behind_bit ^ both_bits;
+    if ((steps & behind_bit) != 0) {
+        const bool white_behind = behind_bit == white_bit;
+        const uint32_t e = white_behind ? distances & 0xFFFFu : distances >> 16;
+        if (!fade_step::carry_behind(margin, e + 1u, f.share)) {
+            const uint32_t m = white_behind ? distances >> 16 : distances & 0xFFFFu;
+            f.plan_steps = static_cast<uint8_t>(plan_taken | lead_bit | behind_plan(e, m, behind_bit));
+            return;
+        }
+    }
+    if ((steps & lead_bit) != 0) {
+        margin = fade_step::carry_lead(margin, f.share);
+    }
+    f.margin = margin;
+    f.plan_steps = static_cast<uint8_t>(plan_taken | (behind_bit << margin_shift) | lead_bit |
+                                        (margin < 0 ? behind_bit : 0u));
 }
 
 } // namespace
 
+// The fade's plan is made here, when it starts, so that its first tick only
+// takes it.
 void _light_ctrl_gradually_start(uint32_t time_us) {
     timer14_start(time_us);
     light_ctrl_handle.first_change = true;
     fade.plan_steps = 0;
+    make_plan(true);
 }
 
 void _light_ctrl_gradually_stop(void) {
@@ -153,22 +194,15 @@ uint32_t _light_ctrl_gradual_period_us(void) {
     return static_cast<uint32_t>(1000u * light_cfg_data.gradual_time) / CTRL_CAL_VALUE_RANGE;
 }
 
-// The plan holds while the outputs are what the tick left and no fade has
-// started: the targets change only with a fade start, which drops the plan,
-// while the delayed shut-down changes the outputs.
 void light_ctrl_gradually_timer_handler(void) {
     light_ctrl_handle_t &h = light_ctrl_handle;
     fade_state_t &f = fade;
-    uint32_t outputs = packed(h.current_val);
-    if (f.plan_steps == 0 || outputs != f.plan_outputs) {
-        if (!make_plan()) {
-            return;
-        }
+    if ((f.plan_steps & plan_taken) == 0 && !take_plan()) {
+        return;
     }
-    // The margin's channel steps while its margin is negative.
+    uint32_t outputs = f.plan_outputs;
     const uint32_t plan = f.plan_steps;
-    uint32_t steps = plan | ((plan >> margin_shift) & static_cast<uint32_t>(f.margin >> 31));
-    steps &= both_bits;
+    uint32_t steps = plan & both_bits;
     // Cold/warm mixing with both channels moving the same way: one channel
     // per tick, so the total light changes by at most step_gain. The channel
     // whose turn it is holds, and hands the turn over when it had a step to
@@ -194,12 +228,18 @@ void light_ctrl_gradually_timer_handler(void) {
     // The plan holds for the next tick while the channels are as they were:
     // level ones both moved and not arrived, others not level (so not both
     // arrived), and a margin carried.
-    if ((plan & plan_once) != 0 ||
-        ((plan & both_bits) == both_bits
-             ? steps != both_bits || distances == 0
-             : (distances & 0xFFFFu) == (distances >> 16) ||
-                   ((plan & plan_margin) != 0 && !carry_margin(plan >> margin_shift, steps,
-                                                               distances)))) {
+    bool holds;
+    if ((plan & plan_margin) != 0) {
+        holds = (distances & 0xFFFFu) != (distances >> 16);
+        if (holds) {
+            carry_margin((plan >> margin_shift) & both_bits, steps, distances);
+        }
+    } else if ((plan & (plan_once | both_bits)) == both_bits) {
+        holds = steps == both_bits && distances != 0;
+    } else {
+        holds = (plan & plan_once) == 0 && (distances & 0xFFFFu) != (distances >> 16);
+    }
+    if (!holds) {
         f.plan_steps = 0;
     }
     const uint16_t white = static_cast<uint16_t>(outputs);
@@ -224,12 +264,13 @@ void _light_ctrl_cct_shut_down_time_callback(void *param) {
     }
     light_ctrl_handle.current_val.white = 0;
     light_ctrl_handle.current_val.warm = 0;
+    fade.plan_steps = 0;
     light_set_cw(0, 0);
 }
 
 void light_ctrl_fade_set_refresh_flag(bool value) {
     fade.held_next = static_cast<uint8_t>(value ? white_bit : warm_bit);
-    fade.plan_steps = 0; // fade_step::carry counts on the turn passing as the tick passes it
+    fade.plan_steps = 0; // fade_step::carry_behind counts on the turn passing as the tick passes it
 }
 
 void _light_fade_reset(void) {

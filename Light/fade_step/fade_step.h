@@ -188,17 +188,16 @@ inline uint32_t step(uint32_t e, uint32_t m, scale_t s, int32_t &z) {
     return (w < th ? 1u : 0u) | margin_set;
 }
 
-// The margin z of step() at distances (e, m), carried to the next tick's: the
-// leading channel moved by lead, the one behind by behind (each 0 or 1, behind
-// only with a step of 1, that is z < 0). With s, and so mant and k, fixed,
+// The margin z of step() at distances (e, m), carried to the next tick's.
+// With s, and so mant and k, fixed,
 //     z(e, m) = m*mant - (e-1)*2^k - th(log2_floor(e - 1)),
-// so a unit less of the leading distance takes mant from z, and a unit less of
-// the behind one adds 2^k while th stays, that is while e - 2 is in the binade
-// of e - 1: not when e - 1 is a power of two (e = 2 among them, whose next e
-// is 1, decided without a margin). The next tick's distances are again e >= 2
-// and m >= e. Returns false, z unchanged, when the margin cannot be carried:
-// that change of binade, or 2^k beyond 32-bit signed arithmetic (k > 30); the
-// tick then asks step() afresh.
+// so a unit less of the leading distance takes mant from z (carry_lead), and a
+// unit less of the behind one adds 2^k while th stays (carry_behind), that is
+// while e - 2 is in the binade of e - 1: not when e - 1 is a power of two (e = 2
+// among them, whose next e is 1, decided without a margin). The next tick's
+// distances are again e >= 2 and m >= e. carry_behind returns false, z
+// unchanged, where the margin cannot be carried: that change of binade, or 2^k
+// beyond 32-bit signed arithmetic (k > 30); the tick then asks step() afresh.
 //
 // z stays within 32-bit signed arithmetic as the tick carries it. step() sets
 // -2^26 < z < 2^31. While z >= 0 the step is 0, the channel behind does not
@@ -208,20 +207,17 @@ inline uint32_t step(uint32_t e, uint32_t m, scale_t s, int32_t &z) {
 // the leading channel moves (z falls by less than 2^24 once more) and the turn
 // passes to it, so that on the next tick either it holds (alternating) or both
 // move (not): the channel behind moves. So -2^26 - 2^25 < z < 2^31 throughout.
-inline bool carry(int32_t &z, uint32_t e, scale_t s, uint32_t lead, uint32_t behind) {
-    int32_t next = z;
-    if (behind != 0) {
-        const uint32_t e1 = e - 1u;
-        const uint32_t k = s >> 24;
-        if ((e1 & (e1 - 1u)) == 0 || k > 30u) {
-            return false;
-        }
-        next += static_cast<int32_t>(1u << k);
+inline int32_t carry_lead(int32_t z, scale_t s) {
+    return z - static_cast<int32_t>(s & mant_mask);
+}
+
+inline bool carry_behind(int32_t &z, uint32_t e, scale_t s) {
+    const uint32_t e1 = e - 1u;
+    const uint32_t k = s >> 24;
+    if ((e1 & (e1 - 1u)) == 0 || k > 30u) {
+        return false;
     }
-    if (lead != 0) {
-        next -= static_cast<int32_t>(s & mant_mask);
-    }
-    z = next;
+    z += static_cast<int32_t>(1u << k);
     return true;
 }
 

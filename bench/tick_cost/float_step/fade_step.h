@@ -30,7 +30,11 @@ inline uint32_t step(uint32_t error_abs, uint32_t max_error, float channel_scale
                                  channel_scale, 1);
 }
 
-inline bool carry(int32_t &, uint32_t, float, uint32_t, uint32_t) {
+inline int32_t carry_lead(int32_t z, float) {
+    return z;
+}
+
+inline bool carry_behind(int32_t &, uint32_t, float) {
     return false;
 }
 
