@@ -2,9 +2,10 @@
 #define LIGHT_FADE_STEP_H
 // One fade step (the scale of a channel's distance and the step it takes) in
 // integer arithmetic, bit for bit what the single-precision float steps give,
-// for a core without an FPU. The float form is the readable reference in
+// for a core without an FPU, and the step's margin, which the tick carries from
+// one tick to the next. The float form is the readable reference in
 // tests/support/fade_step_float.h; the host tests and bench/fade_exhaustive
-// compare the two. The module finds this header through its include path, so
+// (the step afresh, the margin carried) compare the two. The module finds this header through its include path, so
 // a benchmark can build the tick on another form of the step.
 //
 // Notation: RN = round to nearest, ties to even, to single precision. A scale s
@@ -143,14 +144,14 @@ inline scale_t scale(uint32_t a, uint32_t m) {
 // s = 0 gives t4 = e, so the step is [e >= 1]; s = 1 gives t4 = e - m + 1 <= 0,
 // so 0 (the reference clamps t4 <= -1 to 0 as well).
 //
-// A channel behind (0 < e < m) that takes no step at any m as long as it stays
+// Whether a channel behind (0 < e < m) takes no step at any m while it stays
 // behind: e = 1 with s > 0, or s = 1 (from step()'s derivation).
 inline bool holds_back(uint32_t e, scale_t s) {
     return (s & mant_mask) != 0 && (e < 2u || (s >> 24) < 24u);
 }
 
 // The tick carries the test from one tick to the next as its margin z = w - th:
-// the step is [z < 0] (see carry()). step() returns the step in bit 0 and, in
+// the step is [z < 0] (see carry_lead). step() returns the step in bit 0 and, in
 // bit 1 (margin_set), whether it set z: for e >= 2, s in (0, 1) and
 // 0 <= w < 2^31, where -2^26 < z < 2^31. Elsewhere the step is decided without
 // a margin and z is left as it was.
