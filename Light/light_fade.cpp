@@ -72,6 +72,12 @@ uint32_t packed(bright_data_t values) {
     return static_cast<uint32_t>(values.white) | static_cast<uint32_t>(values.warm) << 16;
 }
 
+// The scale of the channel behind (e) at a fade's first tick. Apart from
+// make_plan, which then keeps its values in registers across it.
+[[gnu::noinline]] fade_step::scale_t share_of(uint32_t e, uint32_t m) {
+    return fade_step::scale(e, m);
+}
+
 // The plan bits of the channel behind_bit behind the leading one (0 < e < m).
 [[gnu::noinline]] uint32_t behind_plan(uint32_t e, uint32_t m, uint32_t behind_bit) {
     const fade_step::scale_t scale =
@@ -92,8 +98,8 @@ uint32_t packed(bright_data_t values) {
     const light_ctrl_handle_t &h = light_ctrl_handle;
     // The errors are kept wider than 16 bits so that distances above 32767
     // (only from restored values above 182) still move towards the target.
-    const int32_t error_white = static_cast<int32_t>(h.target_val.white) -
-                                static_cast<int32_t>(h.current_val.white);
+    const int32_t error_white =
+        static_cast<int32_t>(h.target_val.white) - static_cast<int32_t>(h.current_val.white);
     const int32_t error_warm =
         static_cast<int32_t>(h.target_val.warm) - static_cast<int32_t>(h.current_val.warm);
     if (error_white == 0 && error_warm == 0) {
@@ -107,7 +113,7 @@ uint32_t packed(bright_data_t values) {
     const uint32_t m = white_leads ? white_abs : warm_abs;
     const uint32_t e = white_leads ? warm_abs : white_abs;
     if (new_scales) {
-        fade.share = fade_step::scale(e, m);
+        fade.share = share_of(e, m);
         fade.share_bit = static_cast<uint8_t>(behind_bit);
     }
     // At most one channel is behind the other. The leading one has the scale
@@ -163,7 +169,8 @@ void carry_margin(uint32_t behind_bit, uint32_t steps, uint32_t distances) {
         const uint32_t e = white_behind ? distances & 0xFFFFu : distances >> 16;
         if (!fade_step::carry_behind(margin, e + 1u, f.share)) {
             const uint32_t m = white_behind ? distances >> 16 : distances & 0xFFFFu;
-            f.plan_steps = static_cast<uint8_t>(plan_taken | lead_bit | behind_plan(e, m, behind_bit));
+            f.plan_steps =
+                static_cast<uint8_t>(plan_taken | lead_bit | behind_plan(e, m, behind_bit));
             return;
         }
     }

@@ -468,8 +468,12 @@ def main():
             report.append("%-24s %8d %8d" % (g, att.flash.get(g, 0), att.ram.get(g, 0)))
     flash = sum(att.flash.get(g, 0) for g in MODULE_GROUPS)
     ram = sum(att.ram.get(g, 0) for g in MODULE_GROUPS)
-    report.append("%-24s %8d %8d   (budget %d / %d)" % ("module total", flash, ram,
-                                                      a.flash_budget, a.ram_budget))
+    over = ", ".join("%s over by %d B" % (what, used - budget) for what, used, budget in
+                     (("flash", flash, a.flash_budget), ("RAM", ram, a.ram_budget))
+                     if used > budget)
+    report.append("%-24s %8d %8d   (budget %d / %d%s)" % ("module total", flash, ram,
+                                                        a.flash_budget, a.ram_budget,
+                                                        ": " + over if over else ""))
     for g in ("soft-float (libgcc)", "int helpers (libgcc)", "libc"):
         if g in att.members:
             report.append("  %s: %s" % (g, ", ".join(sorted(att.members[g]))))
