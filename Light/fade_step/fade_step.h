@@ -5,8 +5,9 @@
 // for a core without an FPU, and the step's margin, which the tick carries from
 // one tick to the next. The float form is the readable reference in
 // tests/support/fade_step_float.h; the host tests and bench/fade_exhaustive
-// (the step afresh, the margin carried) compare the two. The module finds this header through its include path, so
-// a benchmark can build the tick on another form of the step.
+// (the step afresh, the margin carried) compare the two. The module finds this
+// header through its include path, so a benchmark can build the tick on
+// another form of the step.
 //
 // Notation: RN = round to nearest, ties to even, to single precision. A scale s
 // in (0, 1) is mant * 2^-k with 2^23 <= mant < 2^24; every scale of a distance

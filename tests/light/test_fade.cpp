@@ -110,8 +110,12 @@ TEST_F(Fade, EveryTickMatchesTheFloatTickThroughChangesFromOutside) {
     std::mt19937 rng(20261208u);
     auto value = [&](uint32_t around) {
         const uint32_t pick = rng() % 8;
-        const uint32_t d = pick < 3 ? rng() % 18001u : pick < 6 ? rng() % 40u : pick < 7 ? 0u : rng() % 45901u;
-        return static_cast<uint16_t>(rng() % 2 != 0 && around >= d ? around - d : (around + d) % 45901u);
+        const uint32_t d = pick < 3   ? rng() % 18001u
+                           : pick < 6 ? rng() % 40u
+                           : pick < 7 ? 0u
+                                      : rng() % 45901u;
+        return static_cast<uint16_t>(rng() % 2 != 0 && around >= d ? around - d
+                                                                   : (around + d) % 45901u);
     };
     int runs = 0;
     uint64_t ticks = 0;
