@@ -283,6 +283,7 @@ class Attribution:
         self.flash = {}
         self.ram = {}
         self.code_group = []  # (start, end, group) of program code, for the callers
+        self.code_file = {}  # bytes of code by the source file of its line
 
     def add(self, group, out_sec, size):
         kind = ALLOC[out_sec]
@@ -324,6 +325,9 @@ class Attribution:
                     group = self.group_of(self.lines[r][2])
                     if group is not None:
                         self.code_group.append((lo, hi, group))
+                        path = os.path.relpath(os.path.realpath(self.lines[r][2]),
+                                               self.group_of.root)
+                        self.code_file[path] = self.code_file.get(path, 0) + hi - lo
             group = group or holder or "unattributed"
             self.add(group, out_sec, hi - lo)
 
@@ -454,6 +458,8 @@ def main():
     p.add_argument("--flash-budget", type=int, default=4608)
     p.add_argument("--ram-budget", type=int, default=200)
     p.add_argument("--check", action="store_true", help="fail over the module's budget")
+    p.add_argument("--by-file", action="store_true",
+                   help="also the module's code by source file (its line-table bytes)")
     p.add_argument("--no-soft-float-from", metavar="FUNCTION",
                    help="fail if a soft-float routine is reachable from FUNCTION")
     p.add_argument("--no-soft-float-in", metavar="ELF", nargs="+", default=[],
@@ -477,6 +483,9 @@ def main():
     for g in ("soft-float (libgcc)", "int helpers (libgcc)", "libc"):
         if g in att.members:
             report.append("  %s: %s" % (g, ", ".join(sorted(att.members[g]))))
+    if a.by_file:
+        for path in sorted(f for f in att.code_file if att.group_of(f) in ("Light/", "System/")):
+            report.append("  code %-34s %6d" % (path, att.code_file[path]))
     failures = []
     if a.no_soft_float_from:
         funcs, indirect = reachable(a.objdump, a.elf, a.no_soft_float_from)
