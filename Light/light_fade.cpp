@@ -41,13 +41,14 @@ constexpr uint32_t plan_taken = 1u << 7;
 constexpr uint32_t plan_same_way = 1u << 2;
 
 // The fade's own state, in one record so that the tick reaches it through one
-// address. The scales stay fixed for a fade: share_bit's channel has share,
-// the other 1.0. The alternation's turn, held_next (the channel that holds on
-// the next alternating tick; white is cw_refresh_flag true), carries over from
-// one fade to the next. The plan is for the outputs plan_outputs
-// (white | warm << 16) at the distances plan_distances from the targets
-// (likewise). Whatever changes outputs or targets while a fade runs drops it:
-// a fade start (which makes the next), the delayed shut-down, a power-on.
+// address. The scales stay fixed for a fade: the channels in share_bit have
+// share, another 1.0 (at power-on both have 0). The alternation's turn,
+// held_next (the channel that holds on the next alternating tick; white is
+// cw_refresh_flag true), carries over from one fade to the next. The plan is
+// for the outputs plan_outputs (white | warm << 16) at the distances
+// plan_distances from the targets (likewise). Whatever changes outputs or
+// targets while a fade runs drops it: a fade start (which makes the next), the
+// delayed shut-down, a power-on.
 struct fade_state_t {
     fade_step::scale_t share;
     uint32_t plan_outputs;
@@ -58,7 +59,7 @@ struct fade_state_t {
     uint8_t plan_down;
     uint8_t held_next;
 };
-constexpr fade_state_t fade_at_power_on = {0, 0, 0, 0, 0, 0, 0, warm_bit};
+constexpr fade_state_t fade_at_power_on = {0, 0, 0, 0, both_bits, 0, 0, warm_bit};
 fade_state_t fade = fade_at_power_on;
 timer_event_t cct_delay_shut_down_timer = {};
 
