@@ -41,10 +41,10 @@ constexpr uint32_t plan_taken = 1u << 7;
 constexpr uint32_t plan_same_way = 1u << 2;
 
 // The fade's own state, in one record so that the tick reaches it through one
-// address. The scales stay fixed for a fade: the channels in share_bit have
-// share, another 1.0 (at power-on both have 0). The alternation's turn,
-// held_next (the channel that holds on the next alternating tick; white is
-// cw_refresh_flag true), carries over from one fade to the next. The plan is
+// address. The scales stay fixed for a fade: the channel in one_bit has 1.0,
+// another share (at power-on both have 0). The alternation's turn,
+// cw_refresh_flag (true: white holds on the next alternating tick), carries
+// over from one fade to the next. The plan is
 // for the outputs plan_outputs (white | warm << 16) at the distances
 // plan_distances from the targets (likewise). Whatever changes outputs or
 // targets while a fade runs drops it: a fade start (which makes the next), the
@@ -54,13 +54,12 @@ struct fade_state_t {
     uint32_t plan_outputs;
     uint32_t plan_distances;
     int32_t margin; // fade_step::step's, of the channel behind in a margin plan
-    uint8_t share_bit;
+    uint8_t one_bit;
     uint8_t plan_steps;
     uint8_t plan_down;
-    uint8_t held_next;
+    bool cw_refresh_flag;
 };
-constexpr fade_state_t fade_at_power_on = {0, 0, 0, 0, both_bits, 0, 0, warm_bit};
-fade_state_t fade = fade_at_power_on;
+fade_state_t fade = {};
 timer_event_t cct_delay_shut_down_timer = {};
 
 // Working values are held in 32 bits: they fit 16, and the core has no 16-bit
@@ -82,7 +81,7 @@ uint32_t packed(bright_data_t values) {
 // The plan bits of the channel behind_bit behind the leading one (0 < e < m).
 [[gnu::noinline]] uint32_t behind_plan(uint32_t e, uint32_t m, uint32_t behind_bit) {
     const fade_step::scale_t scale =
-        (fade.share_bit & behind_bit) != 0 ? fade.share : fade_step::scale_one;
+        (fade.one_bit & behind_bit) != 0 ? fade_step::scale_one : fade.share;
     if (fade_step::holds_back(e, scale)) {
         return 0;
     }
@@ -115,7 +114,7 @@ uint32_t packed(bright_data_t values) {
     const uint32_t e = white_leads ? warm_abs : white_abs;
     if (new_scales) {
         fade.share = share_of(e, m);
-        fade.share_bit = static_cast<uint8_t>(behind_bit);
+        fade.one_bit = static_cast<uint8_t>(lead_bit);
     }
     // At most one channel is behind the other. The leading one has the scale
     // 1.0 and takes step_gain, as does one behind by as much (both then for as
@@ -159,8 +158,8 @@ uint32_t packed(bright_data_t values) {
 }
 
 // The margin plan of channel behind_bit past this tick's steps, from the
-// distances after it: the margin carried, or where it cannot be, the plan of
-// the channel behind afresh.
+// distances after it: the margin carried, or where it cannot be, none (the
+// next tick makes a plan).
 void carry_margin(uint32_t behind_bit, uint32_t steps, uint32_t distances) {
     fade_state_t &f = fade;
     int32_t margin = f.margin;
@@ -169,9 +168,7 @@ void carry_margin(uint32_t behind_bit, uint32_t steps, uint32_t distances) {
         const bool white_behind = behind_bit == white_bit;
         const uint32_t e = white_behind ? distances & 0xFFFFu : distances >> 16;
         if (!fade_step::carry_behind(margin, e + 1u, f.share)) {
-            const uint32_t m = white_behind ? distances >> 16 : distances & 0xFFFFu;
-            f.plan_steps =
-                static_cast<uint8_t>(plan_taken | lead_bit | behind_plan(e, m, behind_bit));
+            f.plan_steps = 0;
             return;
         }
     }
@@ -222,9 +219,9 @@ void light_ctrl_gradually_timer_handler(void) {
     // changes exactly when the held channel's step is 1.
     const uint32_t down = f.plan_down;
     if ((down & plan_same_way) != 0 && light_cfg_data.bright_mode == BRIGHT_MODE_CW) {
-        const uint32_t held = f.held_next;
+        const uint32_t held = f.cw_refresh_flag ? white_bit : warm_bit;
         if ((steps & held) != 0) {
-            f.held_next = static_cast<uint8_t>(held ^ both_bits);
+            f.cw_refresh_flag = !f.cw_refresh_flag;
             steps ^= held;
         }
     }
@@ -277,11 +274,11 @@ void _light_ctrl_cct_shut_down_time_callback(void *param) {
 }
 
 void light_ctrl_fade_set_refresh_flag(bool value) {
-    fade.held_next = static_cast<uint8_t>(value ? white_bit : warm_bit);
+    fade.cw_refresh_flag = value;
     fade.plan_steps = 0; // fade_step::carry_behind counts on the turn passing as the tick passes it
 }
 
 void _light_fade_reset(void) {
-    fade = fade_at_power_on;
+    fade = {};
     cct_delay_shut_down_timer = {};
 }

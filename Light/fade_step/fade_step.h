@@ -51,36 +51,6 @@ inline scale_t from_float_bits(uint32_t b) {
     return v >= 2u ? p + 1u : p;
 }
 
-// A reciprocal of m, 2^15 <= m < 2^16: v <= 2^31/m < v + 3. A linear first
-// guess v0 (within 1/17 of 2^31/m, either side) and two Newton steps
-// v + v*(2^31 - m*v)/2^31. A Newton step never overshoots, 2^31/m - v' =
-// m*(2^31/m - v)^2/2^31, and every shift rounds down, so each step ends at or
-// below 2^31/m: the first within 2^-8 of it, the second within 2.52 units
-// (test_fade_step.cpp checks every m). The products fit 32 bits: m*v < 2^32,
-// and |v0 * (err0 >> 15)| < 2^28.
-inline uint32_t reciprocal(uint32_t m) {
-    const uint32_t v0 = 92521u - ((m * 61681u) >> 16); // 2^15 * (48/17 - 32/17 * m/2^16)
-    const int32_t err0 = static_cast<int32_t>(0x80000000u - m * v0);
-    const uint32_t v1 = v0 + static_cast<uint32_t>((static_cast<int32_t>(v0) * (err0 >> 15)) >> 16);
-    const uint32_t err1 = 0x80000000u - m * v1;
-    return v1 + ((v1 * (err1 >> 15)) >> 16);
-}
-
-// The next 12 bits of the quotient r/m (r < m, 2^15 <= m < 2^16), and the
-// remainder left in r. With v from reciprocal, r*v/2^19 falls short of
-// r*2^12/m by less than r*3/2^19 < 1 and never exceeds it, so the estimate is
-// the quotient or one below, and one correction finds it. r*v < 2^32, as
-// v <= 2^16.
-[[gnu::always_inline]] inline uint32_t quotient_digit(uint32_t &r, uint32_t m, uint32_t v) {
-    uint32_t d = (r * v) >> 19;
-    r = (r << 12) - d * m;
-    if (r >= m) {
-        r -= m;
-        ++d;
-    }
-    return d;
-}
-
 // RN(a/m) for 0 <= a <= m, 1 <= m < 2^16. The reference divides in double and rounds
 // the quotient to float again; that double rounding never differs from one
 // correct rounding here: with a, m < 2^16 and s in [2^-n, 2^-n+1), a/m is
@@ -103,14 +73,13 @@ inline scale_t scale(uint32_t a, uint32_t m) {
         num <<= 1;
         ++k;
     }
-    // The 24 quotient bits after the leading 1, in two digits of 12, from a
-    // reciprocal of m shifted to [2^15, 2^16) (the quotient does not change).
-    const uint32_t shift = 15u - log2_floor(m);
-    const uint32_t m_n = m << shift;
-    const uint32_t v = reciprocal(m_n);
-    uint32_t r = (num - m) << shift;
-    const uint32_t hi = quotient_digit(r, m_n, v);
-    const uint32_t lo = quotient_digit(r, m_n, v);
+    // The 24 quotient bits after the leading 1, in two digits of 12 (r < m, so
+    // r*2^12 < 2^28) by the library's division: the fade engine asks for a
+    // scale when a fade starts, not on every tick.
+    uint32_t r = (num - m) << 12;
+    const uint32_t hi = r / m;
+    r = (r % m) << 12;
+    const uint32_t lo = r / m;
     const uint32_t q = (1u << 24) | (hi << 12) | lo;
     // mant stays below 2^24: a/m is at least 1/m > 2^-16 relative below the
     // next power of two, far more than half a unit (2^-24).
