@@ -2,7 +2,8 @@
 # `make help` lists them. A preset is configured once; later runs only build
 # what changed and run the tests.
 .PHONY: help demo test test-host test-asan test-m0 test-web web serve web-speed coverage lint \
-        tick-cost lampsim-speed lampsim-hostile fade-exhaustive install format clean
+        tick-cost lampsim-speed lampsim-hostile fade-exhaustive fade-carry-exhaustive install \
+        format clean
 
 PREREQ := tools/prerequisites.sh
 
@@ -22,6 +23,7 @@ help:
 	@echo "make lampsim-speed    simulation speed of lampsim"
 	@echo "make lampsim-hostile  lampsim's time and memory on lines of 10 MB"
 	@echo "make fade-exhaustive  integer fade step against the float one over every input (minutes)"
+	@echo "make fade-carry-exhaustive  the fade step's margin carried from tick to tick, every restart (minutes)"
 	@echo "make install PREFIX=DIR  the module, its services and headers, for find_package(light_ctrl)"
 	@echo "make format           clang-format over every source"
 	@echo "make clean            remove build/ and out/"
@@ -112,11 +114,11 @@ lampsim-hostile:
 	python3 bench/lampsim/hostile_lines.py ./build/host/tools/lampsim/lampsim
 
 # One thread by default; THREADS=2 for two.
-fade-exhaustive:
+fade-exhaustive fade-carry-exhaustive: fade-%:
 	@$(PREREQ) demo
 	@$(MAKE) --no-print-directory build/host/CMakeCache.txt
-	cmake --build --preset host --target fade_exhaustive
-	nice ./build/host/bench/fade_exhaustive/fade_exhaustive $(or $(THREADS),1)
+	cmake --build --preset host --target fade_$(subst -,_,$*)
+	nice ./build/host/bench/fade_exhaustive/fade_$(subst -,_,$*) $(or $(THREADS),1)
 
 install:
 	@$(PREREQ) demo

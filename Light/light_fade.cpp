@@ -11,18 +11,53 @@
 
 namespace {
 
-// Largest channel move per tick. Never changed: fade_step::step, move() and
+// Largest channel move per tick. Never changed: fade_step::step, the plan and
 // the alternation rely on one unit per tick.
 constexpr uint16_t step_gain = 1;
 static_assert(step_gain == 1, "the integer fade step is exact for a gain of 1");
 
+// A switched-off lamp in brightness/temperature mode has its outputs cleared
+// this long after a fade arrives.
+constexpr uint32_t cct_shut_down_delay_ms = 1000;
+
+// A channel in a set of channels: white (channel 0) and warm (channel 1).
+constexpr uint32_t white_bit = 1;
+constexpr uint32_t warm_bit = 2;
+constexpr uint32_t both_bits = white_bit | warm_bit;
+// One unit of each channel in a set, as packed values hold it (white | warm << 16).
+constexpr uint32_t units[4] = {0, 1, 1u << 16, (1u << 16) | 1};
+
+// The tick works by a plan: how the channels move while nothing but the tick
+// moves them. plan_steps holds the channels that step this tick in bits 0-1
+// (before the alternation), the channel whose step follows its margin in bits
+// 2-3 (a margin plan), plan_once when the plan holds for one tick only, and
+// plan_taken once a tick has taken it (a plan made when a fade starts waits
+// for its first tick); 0 is no plan. plan_down holds the channels that move
+// down, and plan_same_way when both move, the same way.
+constexpr uint32_t margin_shift = 2;
+constexpr uint32_t plan_margin = both_bits << margin_shift;
+constexpr uint32_t plan_once = 1u << 4;
+constexpr uint32_t plan_taken = 1u << 7;
+constexpr uint32_t plan_same_way = 1u << 2;
+
 // The fade's own state, in one record so that the tick reaches it through one
-// address. The scales stay fixed for a fade; the alternation's turn carries
-// over from one fade to the next.
+// address. The scales stay fixed for a fade: the channel in one_bit has 1.0,
+// another share (at power-on both have 0). The alternation's turn,
+// cw_refresh_flag (true: white holds on the next alternating tick), carries
+// over from one fade to the next. The plan is
+// for the outputs plan_outputs (white | warm << 16) at the distances
+// plan_distances from the targets (likewise). Whatever changes outputs or
+// targets while a fade runs drops it: a fade start (which makes the next), the
+// delayed shut-down, a power-on.
 struct fade_state_t {
-    fade_step::scale_t scale_white;
-    fade_step::scale_t scale_warm;
-    bool cw_refresh_flag; // true: channel 0 holds on the next alternating tick
+    fade_step::scale_t share;
+    uint32_t plan_outputs;
+    uint32_t plan_distances;
+    int32_t margin; // fade_step::step's, of the channel behind in a margin plan
+    uint8_t one_bit;
+    uint8_t plan_steps;
+    uint8_t plan_down;
+    bool cw_refresh_flag;
 };
 fade_state_t fade = {};
 timer_event_t cct_delay_shut_down_timer = {};
@@ -33,47 +68,127 @@ uint32_t magnitude(int32_t error) {
     return static_cast<uint32_t>(error < 0 ? -error : error);
 }
 
-// Moves value towards its target by step. A step is 0 or 1 and 0 on a channel
-// that has arrived, so it never passes the target.
-uint16_t move(uint32_t value, int32_t error, uint32_t step) {
-    return static_cast<uint16_t>(error < 0 ? value - step : value + step);
+uint32_t packed(bright_data_t values) {
+    return static_cast<uint32_t>(values.white) | static_cast<uint32_t>(values.warm) << 16;
 }
 
-// The first tick of a fade, before anything else: the channel behind gets its
-// share of the larger distance, the leading one 1.0. A tick that finds the
-// outputs arrived leaves first_change set and the scales as they are. Apart
-// from the tick and ahead of it, so that the tick keeps nothing across it.
-[[gnu::noinline]] void set_scales() {
+// The scale of the channel behind (e) at a fade's first tick. Apart from
+// make_plan, which then keeps its values in registers across it.
+[[gnu::noinline]] fade_step::scale_t share_of(uint32_t e, uint32_t m) {
+    return fade_step::scale(e, m);
+}
+
+// The plan bits of the channel behind_bit behind the leading one (0 < e < m).
+[[gnu::noinline]] uint32_t behind_plan(uint32_t e, uint32_t m, uint32_t behind_bit) {
+    const fade_step::scale_t scale =
+        (fade.one_bit & behind_bit) != 0 ? fade_step::scale_one : fade.share;
+    if (fade_step::holds_back(e, scale)) {
+        return 0;
+    }
+    const uint32_t step = fade_step::step(e, m, scale, fade.margin);
+    return ((step & fade_step::margin_set) != 0 ? behind_bit << margin_shift : plan_once) |
+           ((step & 1u) != 0 ? behind_bit : 0u);
+}
+
+// The plan for the present outputs and targets, and with new_scales the
+// scales of a fade's first tick first: the channel behind gets its share of
+// the larger distance, the leading one 1.0. False, with nothing changed, when
+// the outputs have arrived.
+[[gnu::noinline]] bool make_plan(bool new_scales) {
+    const light_ctrl_handle_t &h = light_ctrl_handle;
+    // The errors are kept wider than 16 bits so that distances above 32767
+    // (only from restored values above 182) still move towards the target.
+    const int32_t error_white =
+        static_cast<int32_t>(h.target_val.white) - static_cast<int32_t>(h.current_val.white);
+    const int32_t error_warm =
+        static_cast<int32_t>(h.target_val.warm) - static_cast<int32_t>(h.current_val.warm);
+    if (error_white == 0 && error_warm == 0) {
+        return false;
+    }
+    const uint32_t white_abs = magnitude(error_white);
+    const uint32_t warm_abs = magnitude(error_warm);
+    const bool white_leads = white_abs >= warm_abs;
+    const uint32_t lead_bit = white_leads ? white_bit : warm_bit;
+    const uint32_t behind_bit = lead_bit ^ both_bits;
+    const uint32_t m = white_leads ? white_abs : warm_abs;
+    const uint32_t e = white_leads ? warm_abs : white_abs;
+    if (new_scales) {
+        fade.share = share_of(e, m);
+        fade.one_bit = static_cast<uint8_t>(lead_bit);
+    }
+    // At most one channel is behind the other. The leading one has the scale
+    // 1.0 and takes step_gain, as does one behind by as much (both then for as
+    // long as they stay level); one that has arrived takes 0 whatever its
+    // scale, as the float step gives it: t4 = s - m * s <= 0, and so does one
+    // that fade_step::holds_back, until the leading one comes level. The step
+    // of any other follows its margin, carried from tick to tick, or, where
+    // step() sets none, comes afresh on every tick.
+    uint32_t plan = lead_bit;
+    if (e == m) {
+        plan = both_bits;
+    } else if (e != 0) {
+        plan |= behind_plan(e, m, behind_bit);
+    }
+    fade.plan_steps = static_cast<uint8_t>(plan);
+    uint32_t down = (error_white < 0 ? white_bit : 0u) | (error_warm < 0 ? warm_bit : 0u);
+    if (error_white != 0 && error_warm != 0 && (error_white ^ error_warm) >= 0) {
+        down |= plan_same_way;
+    }
+    fade.plan_down = static_cast<uint8_t>(down);
+    fade.plan_distances = white_abs | warm_abs << 16;
+    fade.plan_outputs = packed(h.current_val);
+    return true;
+}
+
+// The plan a tick takes when it has none: on the first tick the one made when
+// the fade started, if nothing dropped it, else a new one (with new scales on
+// the first tick). False, with the tick stopped, when the outputs have
+// arrived; such a first tick leaves first_change set and the scales as they
+// are.
+[[gnu::noinline]] bool take_plan() {
     light_ctrl_handle_t &h = light_ctrl_handle;
-    const uint32_t white_abs = magnitude(static_cast<int32_t>(h.target_val.white) -
-                                         static_cast<int32_t>(h.current_val.white));
-    const uint32_t warm_abs = magnitude(static_cast<int32_t>(h.target_val.warm) -
-                                        static_cast<int32_t>(h.current_val.warm));
-    if (white_abs == 0 && warm_abs == 0) {
-        return;
+    if (fade.plan_steps == 0 && !make_plan(h.first_change)) {
+        _light_ctrl_gradually_stop();
+        _light_ctrl_fade_arrived();
+        return false;
     }
+    fade.plan_steps = static_cast<uint8_t>(fade.plan_steps | plan_taken);
     h.first_change = false;
-    if (white_abs >= warm_abs) {
-        fade.scale_white = fade_step::scale_one;
-        fade.scale_warm = fade_step::scale(warm_abs, white_abs);
-    } else {
-        fade.scale_white = fade_step::scale(white_abs, warm_abs);
-        fade.scale_warm = fade_step::scale_one;
-    }
+    return true;
 }
 
-// The step of a channel behind the leading one (0 < behind_abs < max_error).
-// Apart from the tick, which then keeps its few values in registers across it.
-[[gnu::noinline]] uint32_t behind_step(uint32_t behind_abs, uint32_t max_error,
-                                       fade_step::scale_t scale) {
-    return fade_step::step(behind_abs, max_error, scale);
+// The margin plan of channel behind_bit past this tick's steps, from the
+// distances after it: the margin carried, or where it cannot be, none (the
+// next tick makes a plan).
+void carry_margin(uint32_t behind_bit, uint32_t steps, uint32_t distances) {
+    fade_state_t &f = fade;
+    int32_t margin = f.margin;
+    const uint32_t lead_bit = behind_bit ^ both_bits;
+    if ((steps & behind_bit) != 0) {
+        const bool white_behind = behind_bit == white_bit;
+        const uint32_t e = white_behind ? distances & 0xFFFFu : distances >> 16;
+        if (!fade_step::carry_behind(margin, e + 1u, f.share)) {
+            f.plan_steps = 0;
+            return;
+        }
+    }
+    if ((steps & lead_bit) != 0) {
+        margin = fade_step::carry_lead(margin, f.share);
+    }
+    f.margin = margin;
+    f.plan_steps = static_cast<uint8_t>(plan_taken | (behind_bit << margin_shift) | lead_bit |
+                                        (margin < 0 ? behind_bit : 0u));
 }
 
 } // namespace
 
+// The fade's plan is made here, when it starts, so that its first tick only
+// takes it.
 void _light_ctrl_gradually_start(uint32_t time_us) {
     timer14_start(time_us);
     light_ctrl_handle.first_change = true;
+    fade.plan_steps = 0;
+    make_plan(true);
 }
 
 void _light_ctrl_gradually_stop(void) {
@@ -86,40 +201,13 @@ uint32_t _light_ctrl_gradual_period_us(void) {
 
 void light_ctrl_gradually_timer_handler(void) {
     light_ctrl_handle_t &h = light_ctrl_handle;
-    if (h.first_change) {
-        set_scales();
-    }
-    const uint32_t white = h.current_val.white;
-    const uint32_t warm = h.current_val.warm;
-    // The errors are kept wider than 16 bits so that distances above 32767
-    // (only from restored values above 182) still move towards the target.
-    const int32_t error_white =
-        static_cast<int32_t>(h.target_val.white) - static_cast<int32_t>(white);
-    const int32_t error_warm = static_cast<int32_t>(h.target_val.warm) - static_cast<int32_t>(warm);
-
-    if (error_white == 0 && error_warm == 0) {
-        _light_ctrl_gradually_stop();
-        _light_ctrl_fade_arrived();
+    fade_state_t &f = fade;
+    if ((f.plan_steps & plan_taken) == 0 && !take_plan()) {
         return;
     }
-
-    const uint32_t error_white_abs = magnitude(error_white);
-    const uint32_t error_warm_abs = magnitude(error_warm);
-    // At most one channel is behind the other. The leading one has the scale
-    // 1.0 and takes step_gain, as does one behind by as much; one that has
-    // arrived takes 0 whatever its scale, as the float step gives it:
-    // t4 = s - max_error * s <= 0. Only a channel between the two needs the
-    // step arithmetic.
-    const bool white_leads = error_white_abs >= error_warm_abs;
-    const uint32_t max_error = white_leads ? error_white_abs : error_warm_abs;
-    const uint32_t behind_abs = white_leads ? error_warm_abs : error_white_abs;
-    uint32_t step = behind_abs != 0 ? step_gain : 0u;
-    if (step != 0 && behind_abs != max_error) {
-        step = behind_step(behind_abs, max_error, white_leads ? fade.scale_warm : fade.scale_white);
-    }
-    uint32_t step_white = white_leads ? step_gain : step;
-    uint32_t step_warm = white_leads ? step : step_gain;
-
+    uint32_t outputs = f.plan_outputs;
+    const uint32_t plan = f.plan_steps;
+    uint32_t steps = plan & both_bits;
     // Cold/warm mixing with both channels moving the same way: one channel
     // per tick, so the total light changes by at most step_gain. The channel
     // whose turn it is holds, and hands the turn over when it had a step to
@@ -129,27 +217,47 @@ void light_ctrl_gradually_timer_handler(void) {
     // goes from 0 to 1 and back to 0 within the tick, or stays 0; it never
     // holds anything between ticks or fades, so none is kept, and the turn
     // changes exactly when the held channel's step is 1.
-    if (light_cfg_data.bright_mode == BRIGHT_MODE_CW && error_white != 0 && error_warm != 0 &&
-        (error_white ^ error_warm) >= 0) {
-        if (fade.cw_refresh_flag) {
-            fade.cw_refresh_flag = step_white == 0;
-            step_white = 0;
-        } else {
-            fade.cw_refresh_flag = step_warm != 0;
-            step_warm = 0;
+    const uint32_t down = f.plan_down;
+    if ((down & plan_same_way) != 0 && light_cfg_data.bright_mode == BRIGHT_MODE_CW) {
+        const uint32_t held = f.cw_refresh_flag ? white_bit : warm_bit;
+        if ((steps & held) != 0) {
+            f.cw_refresh_flag = !f.cw_refresh_flag;
+            steps ^= held;
         }
     }
-    const uint16_t new_white = move(white, error_white, step_white);
-    const uint16_t new_warm = move(warm, error_warm, step_warm);
-    h.current_val.white = new_white;
-    h.current_val.warm = new_warm;
-    light_set_cw(new_white, new_warm);
+    const uint32_t moved = units[steps];
+    outputs += moved - ((moved & units[down & both_bits]) << 1);
+    f.plan_outputs = outputs;
+    const uint32_t distances = f.plan_distances - moved;
+    f.plan_distances = distances;
+    // The plan holds for the next tick while the channels are as they were:
+    // level ones both moved and not arrived, others not level (so not both
+    // arrived), and a margin carried.
+    bool holds;
+    if ((plan & plan_margin) != 0) {
+        holds = (distances & 0xFFFFu) != (distances >> 16);
+        if (holds) {
+            carry_margin((plan >> margin_shift) & both_bits, steps, distances);
+        }
+    } else if ((plan & (plan_once | both_bits)) == both_bits) {
+        holds = steps == both_bits && distances != 0;
+    } else {
+        holds = (plan & plan_once) == 0 && (distances & 0xFFFFu) != (distances >> 16);
+    }
+    if (!holds) {
+        f.plan_steps = 0;
+    }
+    const uint16_t white = static_cast<uint16_t>(outputs);
+    const uint16_t warm = static_cast<uint16_t>(outputs >> 16);
+    h.current_val.white = white;
+    h.current_val.warm = warm;
+    light_set_cw(white, warm);
 }
 
 void _light_ctrl_fade_arrived(void) {
     if (light_cfg_data.bright_mode == BRIGHT_MODE_CCT && !light_ctrl_data.switch_status) {
         timer_init(&cct_delay_shut_down_timer, _light_ctrl_cct_shut_down_time_callback);
-        timer_set_value(&cct_delay_shut_down_timer, 1000);
+        timer_set_value(&cct_delay_shut_down_timer, cct_shut_down_delay_ms);
         timer_start(&cct_delay_shut_down_timer);
     }
 }
@@ -161,11 +269,13 @@ void _light_ctrl_cct_shut_down_time_callback(void *param) {
     }
     light_ctrl_handle.current_val.white = 0;
     light_ctrl_handle.current_val.warm = 0;
+    fade.plan_steps = 0;
     light_set_cw(0, 0);
 }
 
 void light_ctrl_fade_set_refresh_flag(bool value) {
     fade.cw_refresh_flag = value;
+    fade.plan_steps = 0; // fade_step::carry_behind counts on the turn passing as the tick passes it
 }
 
 void _light_fade_reset(void) {

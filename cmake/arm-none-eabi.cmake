@@ -17,8 +17,10 @@ set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 # Link-time optimisation (-flto): the module, its services and the board are
 # optimised as one program, so the fade tick inlines the board's PWM write and
 # the board's dispatcher the tick. One partition, serial: the program is small,
-# and its code does not depend on the machine's number of jobs.
-set(LIGHT_M0_FLAGS "-mcpu=cortex-m0 -mthumb -Os -g -ffunction-sections -fdata-sections -ffp-contract=off -flto")
+# and its code does not depend on the machine's number of jobs. The objects
+# also carry their ordinary code (-ffat-lto-objects), so that an image linked
+# with -fno-lto is the program as a firmware built without -flto gets it.
+set(LIGHT_M0_FLAGS "-mcpu=cortex-m0 -mthumb -Os -g -ffunction-sections -fdata-sections -ffp-contract=off -flto -ffat-lto-objects")
 set(CMAKE_C_FLAGS_INIT "${LIGHT_M0_FLAGS}")
 set(CMAKE_CXX_FLAGS_INIT "${LIGHT_M0_FLAGS} -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-use-cxa-atexit")
 set(CMAKE_ASM_FLAGS_INIT "-mcpu=cortex-m0 -mthumb")

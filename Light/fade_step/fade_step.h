@@ -2,10 +2,12 @@
 #define LIGHT_FADE_STEP_H
 // One fade step (the scale of a channel's distance and the step it takes) in
 // integer arithmetic, bit for bit what the single-precision float steps give,
-// for a core without an FPU. The float form is the readable reference in
+// for a core without an FPU, and the step's margin, which the tick carries from
+// one tick to the next. The float form is the readable reference in
 // tests/support/fade_step_float.h; the host tests and bench/fade_exhaustive
-// compare the two. The module finds this header through its include path, so
-// a benchmark can build the tick on another form of the step.
+// (the step afresh, the margin carried) compare the two. The module finds this
+// header through its include path, so a benchmark can build the tick on
+// another form of the step.
 //
 // Notation: RN = round to nearest, ties to even, to single precision. A scale s
 // in (0, 1) is mant * 2^-k with 2^23 <= mant < 2^24; every scale of a distance
@@ -49,36 +51,6 @@ inline scale_t from_float_bits(uint32_t b) {
     return v >= 2u ? p + 1u : p;
 }
 
-// A reciprocal of m, 2^15 <= m < 2^16: v <= 2^31/m < v + 3. A linear first
-// guess v0 (within 1/17 of 2^31/m, either side) and two Newton steps
-// v + v*(2^31 - m*v)/2^31. A Newton step never overshoots, 2^31/m - v' =
-// m*(2^31/m - v)^2/2^31, and every shift rounds down, so each step ends at or
-// below 2^31/m: the first within 2^-8 of it, the second within 2.52 units
-// (test_fade_step.cpp checks every m). The products fit 32 bits: m*v < 2^32,
-// and |v0 * (err0 >> 15)| < 2^28.
-inline uint32_t reciprocal(uint32_t m) {
-    const uint32_t v0 = 92521u - ((m * 61681u) >> 16); // 2^15 * (48/17 - 32/17 * m/2^16)
-    const int32_t err0 = static_cast<int32_t>(0x80000000u - m * v0);
-    const uint32_t v1 = v0 + static_cast<uint32_t>((static_cast<int32_t>(v0) * (err0 >> 15)) >> 16);
-    const uint32_t err1 = 0x80000000u - m * v1;
-    return v1 + ((v1 * (err1 >> 15)) >> 16);
-}
-
-// The next 12 bits of the quotient r/m (r < m, 2^15 <= m < 2^16), and the
-// remainder left in r. With v from reciprocal, r*v/2^19 falls short of
-// r*2^12/m by less than r*3/2^19 < 1 and never exceeds it, so the estimate is
-// the quotient or one below, and one correction finds it. r*v < 2^32, as
-// v <= 2^16.
-[[gnu::always_inline]] inline uint32_t quotient_digit(uint32_t &r, uint32_t m, uint32_t v) {
-    uint32_t d = (r * v) >> 19;
-    r = (r << 12) - d * m;
-    if (r >= m) {
-        r -= m;
-        ++d;
-    }
-    return d;
-}
-
 // RN(a/m) for 0 <= a <= m, 1 <= m < 2^16. The reference divides in double and rounds
 // the quotient to float again; that double rounding never differs from one
 // correct rounding here: with a, m < 2^16 and s in [2^-n, 2^-n+1), a/m is
@@ -101,14 +73,13 @@ inline scale_t scale(uint32_t a, uint32_t m) {
         num <<= 1;
         ++k;
     }
-    // The 24 quotient bits after the leading 1, in two digits of 12, from a
-    // reciprocal of m shifted to [2^15, 2^16) (the quotient does not change).
-    const uint32_t shift = 15u - log2_floor(m);
-    const uint32_t m_n = m << shift;
-    const uint32_t v = reciprocal(m_n);
-    uint32_t r = (num - m) << shift;
-    const uint32_t hi = quotient_digit(r, m_n, v);
-    const uint32_t lo = quotient_digit(r, m_n, v);
+    // The 24 quotient bits after the leading 1, in two digits of 12 (r < m, so
+    // r*2^12 < 2^28) by the library's division: the fade engine asks for a
+    // scale when a fade starts, not on every tick.
+    uint32_t r = (num - m) << 12;
+    const uint32_t hi = r / m;
+    r = (r % m) << 12;
+    const uint32_t lo = r / m;
     const uint32_t q = (1u << 24) | (hi << 12) | lo;
     // mant stays below 2^24: a/m is at least 1/m > 2^-16 relative below the
     // next power of two, far more than half a unit (2^-24).
@@ -137,11 +108,26 @@ inline scale_t scale(uint32_t a, uint32_t m) {
 //   so w <= 0 (x <= e - 1) passes and w >= 2^k (x >= e) fails.
 // - w has up to 55 bits; it is built from 32-bit products: m*mant = 256*hi +
 //   (lo mod 256) with hi = m*(mant >> 8) + lo/256 < 2^32, lo = m*(mant mod 256).
-//   w < 0 when (e-1)*2^k >= 2^40 or hi < (e-1)*2^(k-8); w >= 2^32 when
-//   hi - (e-1)*2^(k-8) >= 2^24. Otherwise w fits 32 bits.
+//   w < 0 when (e-1)*2^k >= 2^40 or hi < (e-1)*2^(k-8); w >= 2^31 when
+//   hi - (e-1)*2^(k-8) >= 2^23. Otherwise w fits 31 bits, and so does th
+//   (q <= 16 here, as (e-1)*2^k < 2^40).
 // s = 0 gives t4 = e, so the step is [e >= 1]; s = 1 gives t4 = e - m + 1 <= 0,
 // so 0 (the reference clamps t4 <= -1 to 0 as well).
-[[gnu::always_inline]] inline uint32_t step(uint32_t e, uint32_t m, scale_t s) {
+//
+// Whether a channel behind (0 < e < m) takes no step at any m while it stays
+// behind: e = 1 with s > 0, or s = 1 (from step()'s derivation).
+inline bool holds_back(uint32_t e, scale_t s) {
+    return (s & mant_mask) != 0 && (e < 2u || (s >> 24) < 24u);
+}
+
+// The tick carries the test from one tick to the next as its margin z = w - th:
+// the step is [z < 0] (see carry_lead). step() returns the step in bit 0 and, in
+// bit 1 (margin_set), whether it set z: for e >= 2, s in (0, 1) and
+// 0 <= w < 2^31, where -2^26 < z < 2^31. Elsewhere the step is decided without
+// a margin and z is left as it was.
+constexpr uint32_t margin_set = 2;
+
+inline uint32_t step(uint32_t e, uint32_t m, scale_t s, int32_t &z) {
     const uint32_t mant = s & mant_mask;
     const uint32_t k = s >> 24;
     if (mant == 0) {
@@ -161,24 +147,49 @@ inline scale_t scale(uint32_t a, uint32_t m) {
         return 1;
     }
     const uint32_t d = hi - base;
-    if (d >= 1u << 24) {
+    if (d >= 1u << 23) {
         return 0;
     }
     const uint32_t w = (d << 8) | (lo & 0xFFu);
-    // Most ticks are decided without the rounding unit: U/2 <= (e-1)*2^(k-24)
-    // = b, and 2^(k-25) + 1 <= 2b, so mant - b < th <= mant + 2b.
-    const uint32_t b = base >> 16;
-    if (w <= mant - b) {
-        return 1;
-    }
-    if (w >= mant + 2u * b) {
-        return 0;
-    }
     const uint32_t q = log2_floor(e1) + k - 23u;
     const uint32_t mant_t = k >= 25u ? mant + (1u << (k - 25u)) : mant;
     const uint32_t unit = 1u << q;
     const uint32_t th = (mant_t & ~(unit - 1u)) + (unit >> 1) + (((mant_t >> q) & 1u) ^ 1u);
-    return w < th ? 1u : 0u;
+    z = static_cast<int32_t>(w) - static_cast<int32_t>(th);
+    return (w < th ? 1u : 0u) | margin_set;
+}
+
+// The margin z of step() at distances (e, m), carried to the next tick's.
+// With s, and so mant and k, fixed,
+//     z(e, m) = m*mant - (e-1)*2^k - th(log2_floor(e - 1)),
+// so a unit less of the leading distance takes mant from z (carry_lead), and a
+// unit less of the behind one adds 2^k while th stays (carry_behind), that is
+// while e - 2 is in the binade of e - 1: not when e - 1 is a power of two (e = 2
+// among them, whose next e is 1, decided without a margin). The next tick's
+// distances are again e >= 2 and m >= e. carry_behind returns false, z
+// unchanged, where the margin cannot be carried: that change of binade, or 2^k
+// beyond 32-bit signed arithmetic (k > 30); the tick then asks step() afresh.
+//
+// z stays within 32-bit signed arithmetic as the tick carries it. step() sets
+// -2^26 < z < 2^31. While z >= 0 the step is 0, the channel behind does not
+// move, and z falls by less than 2^24 a tick, so not below -2^24. While z < 0
+// the step is 1: the channel behind moves and z rises by 2^k or 2^k - mant,
+// to below 2^30 (2^k > mant), unless the cold/warm alternation holds it. Then
+// the leading channel moves (z falls by less than 2^24 once more) and the turn
+// passes to it, so that on the next tick either it holds (alternating) or both
+// move (not): the channel behind moves. So -2^26 - 2^25 < z < 2^31 throughout.
+inline int32_t carry_lead(int32_t z, scale_t s) {
+    return z - static_cast<int32_t>(s & mant_mask);
+}
+
+inline bool carry_behind(int32_t &z, uint32_t e, scale_t s) {
+    const uint32_t e1 = e - 1u;
+    const uint32_t k = s >> 24;
+    if ((e1 & (e1 - 1u)) == 0 || k > 30u) {
+        return false;
+    }
+    z += static_cast<int32_t>(1u << k);
+    return true;
 }
 
 } // namespace fade_step

@@ -24,35 +24,14 @@
 //      So for every pair (e, m) it is enough to check the floats s with
 //      |D| <= B: a window of width 2B/(m-1) around (e-1)/(m-1), about four
 //      floats. The window is taken a little wider than B.
-#include "fade_step.h"
-#include "fade_step_float.h"
-
-#include <atomic>
-#include <chrono>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <thread>
-#include <vector>
+#include "exhaustive.h"
 
 namespace {
 
+using exhaustive::report;
+using exhaustive::tally;
 using fade_step_float::bits_of;
 using fade_step_float::float_of;
-
-struct tally {
-    uint64_t cases = 0;
-    uint64_t bad = 0;
-};
-
-void report(const char *what, uint64_t e, uint64_t m, uint32_t s, uint32_t want, uint32_t got,
-            tally &t) {
-    if (t.bad++ < 10) {
-        std::printf("DIFF %s e/a=%llu m=%llu s=%08x float=%u int=%u\n", what,
-                    static_cast<unsigned long long>(e), static_cast<unsigned long long>(m), s, want,
-                    got);
-    }
-}
 
 void check_scales(uint32_t m, tally &t) {
     for (uint32_t a = 0; a <= m; ++a) {
@@ -70,8 +49,8 @@ void check_scales(uint32_t m, tally &t) {
 void check_step(uint32_t e, uint32_t m, float s, tally &t) {
     const uint16_t want =
         fade_step_float::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m), s, 1);
-    const uint16_t got = fade_step::step(static_cast<uint16_t>(e), static_cast<uint16_t>(m),
-                                         fade_step::from_float_bits(bits_of(s)));
+    int32_t margin = 0;
+    const uint32_t got = fade_step::step(e, m, fade_step::from_float_bits(bits_of(s)), margin) & 1u;
     ++t.cases;
     if (want != got) {
         report("step", e, m, bits_of(s), want, got, t);
@@ -96,71 +75,14 @@ void check_steps(uint32_t m, tally &t) {
         }
     }
     for (uint32_t e = 2; e < m; ++e) {
-        const uint32_t p = fade_step::log2_floor(e - 1);
-        const double bound =
-            (std::ldexp(1.0, static_cast<int>(p) - 24) + std::ldexp(1.0, -24)) * 1.25;
-        const double centre = static_cast<double>(e - 1) / static_cast<double>(m - 1);
-        const double lo = centre - bound / (m - 1);
-        const double hi = centre + bound / (m - 1);
-        uint32_t b = bits_of(static_cast<float>(lo));
-        if (static_cast<double>(float_of(b)) > lo) {
-            --b; // start at or below the window
-        }
-        if (b < bits_of(lowest)) {
-            b = bits_of(lowest);
-        }
-        for (; b <= below_one && static_cast<double>(float_of(b)) <= hi; ++b) {
-            check_step(e, m, float_of(b), t);
-        }
+        exhaustive::for_each_band_scale(e, m, [&](float s) { check_step(e, m, s, t); });
     }
-}
-
-double seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-tally run(unsigned threads, uint32_t max_m, void (*part)(uint32_t, tally &)) {
-    std::atomic<uint32_t> next{1};
-    std::vector<tally> tallies(threads);
-    std::vector<std::thread> pool;
-    for (unsigned i = 0; i < threads; ++i) {
-        pool.emplace_back([&, i] {
-            // Largest m first, so the threads end together.
-            for (uint32_t j = next++; j <= max_m; j = next++) {
-                part(max_m + 1u - j, tallies[i]);
-            }
-        });
-    }
-    for (auto &th : pool) {
-        th.join();
-    }
-    tally sum;
-    for (const auto &t : tallies) {
-        sum.cases += t.cases;
-        sum.bad += t.bad;
-    }
-    return sum;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-    // Arguments: threads (1), largest m (65535; smaller for a quick look).
-    const unsigned threads = argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : 1u;
-    const long max_arg = argc > 2 ? std::atol(argv[2]) : 65535;
-    const uint32_t max_m =
-        max_arg >= 1 && max_arg <= 65535 ? static_cast<uint32_t>(max_arg) : 65535u;
-    const char *names[] = {"scales (0 <= a <= m)", "steps (e < m)"};
-    void (*parts[])(uint32_t, tally &) = {check_scales, check_steps};
-    uint64_t bad = 0;
-    for (int i = 0; i < 2; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        const tally t = run(threads < 1 ? 1 : threads, max_m, parts[i]);
-        std::printf("%-22s m <= %5u: %14llu cases, %llu differences, %.1f s\n", names[i], max_m,
-                    static_cast<unsigned long long>(t.cases),
-                    static_cast<unsigned long long>(t.bad), seconds_since(start));
-        std::fflush(stdout);
-        bad += t.bad;
-    }
-    return bad == 0 ? 0 : 1;
+    const exhaustive::part parts[] = {{"scales (0 <= a <= m)", check_scales},
+                                      {"steps (e < m)", check_steps}};
+    return exhaustive::main_of(argc, argv, parts);
 }

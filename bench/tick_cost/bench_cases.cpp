@@ -8,7 +8,8 @@
 
 extern "C" {
 
-// Every case starts from the power-on state:
+// Every case starts from the power-on state (bench_setup) and then starts its
+// fade (bench_start, measured on its own):
 //  0: (a) switch-on at full brightness, temperature 50 %, brightness/temperature
 //     mode: (0, 9000) -> (18000, 9000) through light_ctrl_process
 //  1: (b) cold/warm mixing (0, 0) -> (2700, 6300)
@@ -20,7 +21,6 @@ void bench_setup(uint32_t which) {
     if (which == 0) {
         light_ctrl_data.bright = 100;
         light_ctrl_data.temper = 50;
-        light_ctrl_process(SWITCH_GRADUAL);
         return;
     }
     light_ctrl_handle_t &h = light_ctrl_handle;
@@ -32,7 +32,14 @@ void bench_setup(uint32_t which) {
         h.current_val = which == 1 ? bright_data_t{0, 0} : bright_data_t{2700, 6300};
         h.target_val = which == 1 ? bright_data_t{2700, 6300} : bright_data_t{6300, 2700};
     }
-    _light_ctrl_gradually_start(_light_ctrl_gradual_period_us());
+}
+
+void bench_start(uint32_t which) {
+    if (which == 0) {
+        light_ctrl_process(SWITCH_GRADUAL);
+    } else {
+        _light_ctrl_gradually_start(_light_ctrl_gradual_period_us());
+    }
 }
 
 } // extern "C"

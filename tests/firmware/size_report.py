@@ -240,6 +240,7 @@ class Attribution:
         self.flash = {}
         self.ram = {}
         self.code_group = []  # (start, end, group) of program code, for the callers
+        self.code_file = {}  # bytes of code by the source file of its line
 
     def add(self, group, out_sec, size):
         kind = ALLOC[out_sec]
@@ -281,6 +282,9 @@ class Attribution:
                     group = self.group_of(self.lines[r][2])
                     if group is not None:
                         self.code_group.append((lo, hi, group))
+                        path = os.path.relpath(os.path.realpath(self.lines[r][2]),
+                                               self.group_of.root)
+                        self.code_file[path] = self.code_file.get(path, 0) + hi - lo
             group = group or holder or "unattributed"
             self.add(group, out_sec, hi - lo)
 
@@ -405,6 +409,8 @@ def main():
     p.add_argument("--flash-budget", type=int, default=4608)
     p.add_argument("--ram-budget", type=int, default=200)
     p.add_argument("--check", action="store_true", help="fail over the module's budget")
+    p.add_argument("--by-file", action="store_true",
+                   help="also the module's code by source file (its line-table bytes)")
     p.add_argument("--no-soft-float-from", metavar="FUNCTION",
                    help="fail if a soft-float routine is reachable from FUNCTION")
     p.add_argument("--no-soft-float-in", metavar="ELF", nargs="+", default=[],
@@ -419,11 +425,18 @@ def main():
             report.append("%-24s %8d %8d" % (g, att.flash.get(g, 0), att.ram.get(g, 0)))
     flash = sum(att.flash.get(g, 0) for g in MODULE_GROUPS)
     ram = sum(att.ram.get(g, 0) for g in MODULE_GROUPS)
-    report.append("%-24s %8d %8d   (budget %d / %d)" % ("module total", flash, ram,
-                                                      a.flash_budget, a.ram_budget))
+    over = ", ".join("%s over by %d B" % (what, used - budget) for what, used, budget in
+                     (("flash", flash, a.flash_budget), ("RAM", ram, a.ram_budget))
+                     if used > budget)
+    report.append("%-24s %8d %8d   (budget %d / %d%s)" % ("module total", flash, ram,
+                                                        a.flash_budget, a.ram_budget,
+                                                        ": " + over if over else ""))
     for g in ("soft-float (libgcc)", "int helpers (libgcc)", "libc"):
         if g in att.members:
             report.append("  %s: %s" % (g, ", ".join(sorted(att.members[g]))))
+    if a.by_file:
+        for path in sorted(f for f in att.code_file if att.group_of(f) in ("Light/", "System/")):
+            report.append("  code %-34s %6d" % (path, att.code_file[path]))
     failures = []
     if a.no_soft_float_from:
         funcs, indirect = reachable(att.insns, a.no_soft_float_from)

@@ -1,8 +1,12 @@
 // The fade engine over every write of a fade, which the scenarios
 // (tests/scenarios) only sample: both channels in proportion, one unit a tick,
 // in cold/warm mixing one channel at a time, its turn carried over from the
-// fade before; distances no setter can make; the shortest blink tick.
+// fade before; distances no setter can make; the shortest blink tick; every
+// tick against the float reference through the changes a running fade meets.
+#include "fade_tick_float.h"
 #include "lamp_fixture.h"
+
+#include <random>
 
 namespace {
 
@@ -92,4 +96,78 @@ TEST_F(Fade, ShortestFadingBlinkPeriodAsksForAOneMicrosecondTick) {
     board_run_until(118000);
     EXPECT_TRUE(board_timer14_running());
     EXPECT_EQ(board_timer14_period_us(), 1u);
+}
+
+// The tick works from a plan that whatever changes outputs or targets while a
+// fade runs must drop. Random fades, each interrupted now and then the ways a
+// running fade can be: the delayed shut-down clears the outputs, a blink
+// toggle retargets and starts a new fade, the mixing mode changes, a test sets
+// the alternation's turn. After every tick the outputs, first_change and
+// timer 14 must be the float reference's. Distances from 0 to a few units
+// (scales far below 2^-8, channels holding back or level) to beyond 32767.
+TEST_F(Fade, EveryTickMatchesTheFloatTickThroughChangesFromOutside) {
+    board_pwm_set_listener(nullptr, nullptr);
+    std::mt19937 rng(20261208u);
+    auto value = [&](uint32_t around) {
+        const uint32_t pick = rng() % 8;
+        const uint32_t d = pick < 3   ? rng() % 18001u
+                           : pick < 6 ? rng() % 40u
+                           : pick < 7 ? 0u
+                                      : rng() % 45901u;
+        return static_cast<uint16_t>(rng() % 2 != 0 && around >= d ? around - d
+                                                                   : (around + d) % 45901u);
+    };
+    int runs = 0;
+    uint64_t ticks = 0;
+    for (; runs < 1000; ++runs) {
+        power_on();
+        board_pwm_set_listener(nullptr, nullptr);
+        fade_tick_float::fade ref;
+        bright_mode_t mode = rng() % 2 != 0 ? BRIGHT_MODE_CW : BRIGHT_MODE_CCT;
+        light_cfg_data.bright_mode = mode;
+        ref.cw_refresh_flag = rng() % 2 != 0;
+        light_ctrl_fade_set_refresh_flag(ref.cw_refresh_flag);
+        const uint16_t white = value(9000);
+        const uint16_t warm = value(9000);
+        ref.current = {white, warm};
+        ref.target = {value(white), value(warm)};
+        light_ctrl_handle.current_val = ref.current;
+        light_ctrl_handle.target_val = ref.target;
+        _light_ctrl_gradually_start(277);
+        ref.start();
+        for (int tick = 0; tick < 60000 && ref.running; ++tick, ++ticks) {
+            switch (rng() % 400) {
+            case 0: // the delayed shut-down, the lamp switched off
+                light_ctrl_data.switch_status = false;
+                _light_ctrl_cct_shut_down_time_callback(nullptr);
+                ref.current = {0, 0};
+                break;
+            case 1: // a blink toggle
+                ref.target = {value(ref.current.white), value(ref.current.warm)};
+                light_ctrl_handle.target_val = ref.target;
+                _light_ctrl_gradually_start(22);
+                ref.start();
+                break;
+            case 2:
+                mode = mode == BRIGHT_MODE_CW ? BRIGHT_MODE_CCT : BRIGHT_MODE_CW;
+                light_cfg_data.bright_mode = mode;
+                break;
+            case 3:
+                ref.cw_refresh_flag = !ref.cw_refresh_flag;
+                light_ctrl_fade_set_refresh_flag(ref.cw_refresh_flag);
+                break;
+            default:
+                break;
+            }
+            light_ctrl_gradually_timer_handler();
+            ref.tick(mode);
+            ASSERT_EQ(output_pair({light_ctrl_handle.current_val.white,
+                                   light_ctrl_handle.current_val.warm}),
+                      output_pair({ref.current.white, ref.current.warm}))
+                << "run " << runs << " tick " << tick;
+            ASSERT_EQ(light_ctrl_handle.first_change, ref.first_change) << "run " << runs;
+            ASSERT_EQ(board_timer14_running(), ref.running) << "run " << runs;
+        }
+    }
+    EXPECT_GT(ticks, 1000000u);
 }

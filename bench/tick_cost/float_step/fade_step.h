@@ -18,9 +18,24 @@ inline float scale(uint32_t error_abs, uint32_t max_error) {
                                   static_cast<uint16_t>(max_error));
 }
 
-inline uint32_t step(uint32_t error_abs, uint32_t max_error, float channel_scale) {
+inline bool holds_back(uint32_t error_abs, float channel_scale) {
+    return channel_scale != 0.0f && (error_abs < 2u || channel_scale == 1.0f);
+}
+
+// The step afresh on every tick: no margin is set, so none is carried.
+constexpr uint32_t margin_set = 2;
+
+inline uint32_t step(uint32_t error_abs, uint32_t max_error, float channel_scale, int32_t &) {
     return fade_step_float::step(static_cast<uint16_t>(error_abs), static_cast<uint16_t>(max_error),
                                  channel_scale, 1);
+}
+
+inline int32_t carry_lead(int32_t z, float) {
+    return z;
+}
+
+inline bool carry_behind(int32_t &, uint32_t, float) {
+    return false;
 }
 
 } // namespace fade_step
