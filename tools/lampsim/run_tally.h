@@ -17,13 +17,16 @@ class run_tally final : public events {
     // The updates as output_pairing makes them, counted without keeping the
     // values: this runs on every write of a run.
     void pwm(uint64_t t_us, uint8_t channel, uint16_t) override {
-        if (channel > 1) {
-            return;
+        if (channel == 0) {
+            updates_ += open_;
+            open_ = 1;
+            open_at_ = t_us;
+        } else if (channel == 1) {
+            // Paired with channel 0's write of this microsecond, or alone
+            // after an unpaired one.
+            updates_ += 1u + (open_at_ != t_us ? open_ : 0u);
+            open_ = 0;
         }
-        const uint32_t pair = channel == 1 && open_at_ == t_us ? 1u : 0u;
-        updates_ += (open_ & (pair ^ 1u)) + channel;
-        open_ = channel ^ 1u;
-        open_at_ = t_us;
     }
     void fade(uint64_t, bool, uint32_t, uint64_t) override { count_open(); }
     void state(uint64_t, const lamp_state &) override { count_open(); }
