@@ -116,6 +116,7 @@ bool erased(uint32_t at, uint32_t len) {
     for (uint32_t pos = 0; pos < len && all == 0xFF; pos += chunk) {
         const uint32_t n = len - pos < chunk ? len - pos : chunk;
         flash_read(at + pos, b, n);
+        // cppcheck-suppress knownConditionTrueFalse ; n is at least 1, as pos < len
         for (uint32_t i = 0; i < n; ++i) {
             all = static_cast<uint8_t>(all & b[i]);
         }

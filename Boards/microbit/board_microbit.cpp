@@ -162,10 +162,10 @@ bool tick_comes_first() {
 // interrupt of its own: it falls before the next millisecond boundary, whose
 // interrupt serves it at the latest.
 [[gnu::noinline]] void dispatch() {
-    enum { none, millisecond, tick, call_due } kind;
+    enum event_kind { none, millisecond, tick, call_due };
     for (;;) {
         const uint32_t now = counter_now();
-        kind = none;
+        event_kind kind = none;
         uint32_t first = 0;
         if (!before(now, clk.next_ms_due)) {
             kind = millisecond;
@@ -204,8 +204,8 @@ uint32_t board_irq_save(void) {
     return primask;
 }
 
-void board_irq_restore(uint32_t primask) {
-    __asm__ volatile("msr primask, %0" ::"r"(primask) : "memory");
+void board_irq_restore(uint32_t saved) {
+    __asm__ volatile("msr primask, %0" ::"r"(saved) : "memory");
 }
 
 void board_init(void) {

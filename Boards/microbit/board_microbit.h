@@ -41,6 +41,7 @@
  * needed); test images end through semihosting instead (end_semihost.c).
  */
 #include "board_observe.h"
+#include "board_player.h"
 
 #include <stdbool.h>
 #include <stdint.h>
@@ -54,40 +55,30 @@ extern "C" {
  * for 238,609 us at most). */
 #define BOARD_TIM14_MAX_PERIOD_US (1u << 30)
 
-uint32_t board_irq_save(void);
-void board_irq_restore(uint32_t primask);
+/* board_player.h's board_irq_save and board_irq_restore, as a scope. */
 #define BOARD_CRITICAL_BEGIN() uint32_t board_saved_primask_ = board_irq_save()
 #define BOARD_CRITICAL_END()   board_irq_restore(board_saved_primask_)
 
 /* The crystal, interrupt priorities and peripherals; the microsecond counter
- * stays stopped (time 0). board_power_on calls it first. board_now_us gives
- * the due time of the tick, millisecond or call being served, the counter in
- * thread mode. */
+ * stays stopped (time 0) until board_start_clocks starts it. board_power_on
+ * calls it first. board_now_us gives the due time of the tick, millisecond or
+ * call being served, the counter in thread mode. */
 void board_init(void);
-/* Starts the microsecond counter: time runs from here. */
-void board_start_clocks(void);
 /* Passes of the thread-mode idle loop: it advances only while no interrupt
- * keeps the processor. */
+ * keeps the processor. board_busy_ms counts the milliseconds it did not
+ * advance through: time the processor spent in interrupts from one boundary
+ * to the next. */
 uint32_t board_idle_passes(void);
-/* Milliseconds since the clocks started through which thread mode never ran:
- * time the processor spent in interrupts from one boundary to the next. */
-uint32_t board_busy_ms(void);
-/* The most of those milliseconds in a row. */
+/* The most of the board_busy_ms milliseconds in a row. */
 uint32_t board_longest_busy_run_ms(void);
 /* The most the dispatcher has fallen behind: of every millisecond boundary
  * served, the microseconds between the boundary and its service. */
 uint32_t board_lag_us(void);
-/* lampsim's nvm-fail: while set, every flash program and erase is refused
- * with nothing changed (Boards/flash.h calls report failure). */
-void board_flash_refuse_writes(bool refuse);
-
 /* Thread-mode idle loop; never returns. Between interrupts it lets the store
  * erase ahead when the lamp is quiet (Boards/erase_ahead.h), so the flash
  * stall of a page erase delays nothing that shows; board_power_on does the
  * same before time starts. */
 void board_idle_forever(void);
-/* Full chip reset (the flash keeps its contents). */
-void board_system_reset(void) __attribute__((noreturn));
 
 /* The end of the program (startup.c): a fault or an unexpected interrupt
  * (what: a line saying which), a return from main (status). A product image

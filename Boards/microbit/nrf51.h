@@ -3,7 +3,14 @@
 /* The few nRF51822 and Cortex-M0 core registers this board touches. */
 #include <stdint.h>
 
+/* A memory-mapped register at its fixed address. C++ files (every one that
+ * includes this header) get the cast the analysers take for what it is. */
+#ifdef __cplusplus
+/* NOLINTNEXTLINE(performance-no-int-to-ptr): a register is reached by its address */
+#define REG32(addr) (*reinterpret_cast<volatile uint32_t *>(addr))
+#else
 #define REG32(addr) (*(volatile uint32_t *)(addr))
+#endif
 
 /* CLOCK: the high-frequency clock runs from the internal RC oscillator until
  * the crystal is started and has settled (EVENTS_HFCLKSTARTED). */

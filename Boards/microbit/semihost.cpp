@@ -65,6 +65,7 @@ void semihost_exit(uint32_t status) {
     const uint32_t block[2] = {adp_stopped_application_exit, status};
     call(sys_exit_extended, block);
     // Debuggers without the extended call: plain exit, status lost if non-zero.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): SYS_EXIT takes its reason in the pointer's place
     call(sys_exit, reinterpret_cast<const void *>(status == 0 ? adp_stopped_application_exit : 0));
     for (;;) {
     }

@@ -31,6 +31,7 @@ constexpr struct {
 
 constexpr uint32_t baud_register() {
     for (const auto &r : rates) {
+        // cppcheck-suppress useStlAlgorithm ; std::find_if is constexpr from C++20 only
         if (r.baud == SERIAL_BAUD) {
             return r.reg;
         }

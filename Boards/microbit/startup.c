@@ -6,11 +6,13 @@
 
 #include "board_microbit.h"
 
+/* NOLINTBEGIN(bugprone-reserved-identifier): the linker script's names */
 extern uint32_t __data_load[], __data_start[], __data_end[];
 extern uint32_t __bss_start[], __bss_end[];
 extern void (*__init_array_start[])(void);
 extern void (*__init_array_end[])(void);
 extern uint32_t __stack_top[];
+/* NOLINTEND(bugprone-reserved-identifier) */
 
 int main(void);
 void Reset_Handler(void);
@@ -29,6 +31,7 @@ void Default_Handler(void) {
 typedef void (*vector_t)(void);
 
 __attribute__((section(".isr_vector"), used)) const vector_t vector_table[16 + 32] = {
+    /* NOLINTNEXTLINE(performance-no-int-to-ptr): the first word is the initial stack pointer */
     (vector_t)(uintptr_t)__stack_top,
     Reset_Handler,
     Default_Handler, /* NMI */
@@ -84,6 +87,7 @@ void Reset_Handler(void) {
     for (uint32_t *src = __data_load, *dst = __data_start; dst < __data_end;) {
         *dst++ = *src++;
     }
+    /* cppcheck-suppress comparePointers ; the linker script's bounds of one region */
     for (uint32_t *dst = __bss_start; dst < __bss_end;) {
         *dst++ = 0;
     }

@@ -37,6 +37,12 @@ static uint32_t port_flash_address(uint32_t offset) {
            offset % FLASH_SECTOR_SIZE;
 }
 
+/* The byte at flash address `address`, for memory-mapped flash. */
+static uint8_t port_flash_byte(uint32_t address) {
+    /* NOLINTNEXTLINE(performance-no-int-to-ptr): memory-mapped flash is read at its address */
+    return *(const volatile uint8_t *)(uintptr_t)address;
+}
+
 /* Contract: len bytes from `offset` in the data area into buf; bytes outside
  * the area read 0xFF. Called from the module's saves and start-up (thread
  * mode or the millisecond interrupt, never another interrupt). Written for
@@ -45,9 +51,8 @@ void flash_read(uint32_t offset, void *buf, uint32_t len) {
     uint8_t *out = (uint8_t *)buf;
     for (uint32_t i = 0; i < len; ++i) {
         const uint32_t at = offset + i; /* past the area, also where it wraps: 0xFF */
-        out[i] = at >= offset && at < FLASH_DATA_SIZE
-                     ? *(const volatile uint8_t *)(uintptr_t)port_flash_address(at)
-                     : 0xFFu;
+        out[i] =
+            at >= offset && at < FLASH_DATA_SIZE ? port_flash_byte(port_flash_address(at)) : 0xFFu;
     }
 }
 

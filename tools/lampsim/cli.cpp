@@ -31,6 +31,10 @@
 namespace lampsim {
 namespace {
 
+// The store's flash image, in bytes as files and containers count them.
+// NOLINTNEXTLINE(bugprone-implicit-widening-of-multiplication-result): 6 * 1024, a constant
+constexpr size_t image_size = FLASH_DATA_SIZE;
+
 struct options {
     std::string scenario_path; // empty: the demonstration
     std::string csv, vcd, plot, trace, flash;
@@ -45,7 +49,7 @@ struct options {
 };
 
 int fail(std::FILE *err, const std::string &message, int status) {
-    std::fprintf(err, "lampsim: %s\n", message.c_str());
+    (void)std::fprintf(err, "lampsim: %s\n", message.c_str());
     return status;
 }
 
@@ -275,9 +279,9 @@ std::string check_files(const options &o) {
     if (!S_ISREG(st.st_mode)) {
         return "--flash " + quote(o.flash) + " is not a regular file";
     }
-    if (static_cast<uint64_t>(st.st_size) != FLASH_DATA_SIZE) {
+    if (static_cast<uint64_t>(st.st_size) != image_size) {
         return "--flash " + quote(o.flash) + " holds " + std::to_string(st.st_size) +
-               " bytes: a flash image of this lamp holds " + std::to_string(FLASH_DATA_SIZE);
+               " bytes: a flash image of this lamp holds " + std::to_string(image_size);
     }
     if (access(o.flash.c_str(), R_OK | W_OK) != 0) {
         return "--flash " + quote(o.flash) + " cannot be read and written: " + std::strerror(errno);
@@ -286,7 +290,7 @@ std::string check_files(const options &o) {
 }
 
 bool read_image(const std::string &path, std::vector<uint8_t> &image) {
-    image.assign(FLASH_DATA_SIZE, 0xFF);
+    image.assign(image_size, 0xFF);
     std::FILE *in = std::fopen(path.c_str(), "rb");
     if (in == nullptr) {
         return false;
@@ -298,9 +302,8 @@ bool read_image(const std::string &path, std::vector<uint8_t> &image) {
 
 int run_one(options o, const cli_streams &io);
 
-} // namespace
-
-int run_command_line(const std::vector<std::string> &args, const cli_streams &io) {
+// The command line's status, before its standard output is checked.
+int run_arguments(const std::vector<std::string> &args, const cli_streams &io) {
     std::FILE *const out = io.out;
     std::FILE *const err = io.err;
     options o;
@@ -309,19 +312,19 @@ int run_command_line(const std::vector<std::string> &args, const cli_streams &io
         return fail(err, wrong, 2);
     }
     if (o.help) {
-        std::fputs(help_text().c_str(), out);
+        (void)std::fputs(help_text().c_str(), out);
         return 0;
     }
     if (o.version) {
-        std::fprintf(out, "lampsim %s\n", LAMPSIM_VERSION);
+        (void)std::fprintf(out, "lampsim %s\n", LAMPSIM_VERSION);
         return 0;
     }
     if (o.print_demo) {
-        std::fputs(demo_scenario, out);
+        (void)std::fputs(demo_scenario, out);
         return 0;
     }
     if (o.commands_table) {
-        std::fputs(commands_markdown().c_str(), out);
+        (void)std::fputs(commands_markdown().c_str(), out);
         return 0;
     }
     if (o.more_scenarios.empty()) {
@@ -337,15 +340,32 @@ int run_command_line(const std::vector<std::string> &args, const cli_streams &io
         one.scenario_path = path;
         one.more_scenarios.clear();
         const int s = run_one(one, io);
-        std::fprintf(out, "%s: %s\n", path.c_str(),
-                     s == 0   ? "passed"
-                     : s == 1 ? "FAILED"
-                              : "not run");
+        (void)std::fprintf(out, "%s: %s\n", path.c_str(),
+                           s == 0   ? "passed"
+                           : s == 1 ? "FAILED"
+                                    : "not run");
         (void)std::fflush(out);
         passed += s == 0 ? 1 : 0;
         status = s > status ? s : status;
     }
-    std::fprintf(out, "%u of %zu scenario files passed on the board\n", passed, paths.size());
+    (void)std::fprintf(out, "%u of %zu scenario files passed on the board\n", passed, paths.size());
+    return status;
+}
+
+} // namespace
+
+// Writes to `out` and `err` go unchecked: a message that cannot be written
+// has nowhere else to go, and `out`'s error flag, checked once at the end,
+// keeps a failure of any write to it.
+int run_command_line(const std::vector<std::string> &args, const cli_streams &io) {
+    const int status = run_arguments(args, io);
+    errno = 0;
+    if (std::fflush(io.out) != 0 || std::ferror(io.out) != 0) {
+        return fail(io.err,
+                    std::string("writing the standard output failed: ") +
+                        (errno != 0 ? std::strerror(errno) : "write error"),
+                    status > 1 ? status : 1);
+    }
     return status;
 }
 
@@ -377,7 +397,7 @@ int run_one(options o, const cli_streams &io) {
     text.clear();
     text.shrink_to_fit();
     if (!parsed.ok) {
-        std::fprintf(err, "%s\n", parsed.error.c_str());
+        (void)std::fprintf(err, "%s\n", parsed.error.c_str());
         return 2;
     }
     const std::string unusable = check_files(o);
@@ -466,7 +486,7 @@ int run_one(options o, const cli_streams &io) {
         port_options po;
         po.baud = static_cast<uint32_t>(std::stoul(o.baud));
         po.timeout_ms = std::stoi(o.timeout) * 1000;
-        po.image = has_image ? image : std::vector<uint8_t>(FLASH_DATA_SIZE, 0xFF);
+        po.image = has_image ? image : std::vector<uint8_t>(image_size, 0xFF);
         po.image_out = !o.flash.empty();
         po.change_write =
             o.change_write.empty() ? 0 : static_cast<uint32_t>(std::stoul(o.change_write));
@@ -499,10 +519,11 @@ int run_one(options o, const cli_streams &io) {
             return fail(err, error, 1);
         }
         if (o.real_pace) {
-            std::fprintf(out,
-                         "real pace (-icount shift=%d): thread mode starved through %u ms, at "
-                         "most %u in a row; the dispatcher at most %u us behind\n",
-                         real_pace_shift, extras.busy_ms, extras.busy_run_ms, extras.lag_us);
+            (void)std::fprintf(
+                out,
+                "real pace (-icount shift=%d): thread mode starved through %u ms, at "
+                "most %u in a row; the dispatcher at most %u us behind\n",
+                real_pace_shift, extras.busy_ms, extras.busy_run_ms, extras.lag_us);
         }
         const uint32_t allowed_run = o.real_pace ? real_pace_busy_run_ms : 0u;
         if (extras.busy_run_ms > allowed_run) {
@@ -529,10 +550,10 @@ int run_one(options o, const cli_streams &io) {
     if (staged[flash].is_open()) {
         const bool from_board = m0 || serial;
         const uint8_t *bytes = from_board ? extras.image.data() : flash_host_image();
-        if (from_board && extras.image.size() != FLASH_DATA_SIZE) {
+        if (from_board && extras.image.size() != image_size) {
             return fail(err, "the firmware did not send the store's flash back", 1);
         }
-        (void)std::fwrite(bytes, 1, FLASH_DATA_SIZE, staged[flash].file());
+        (void)std::fwrite(bytes, 1, image_size, staged[flash].file());
     }
     // Every output whole first, then into place: devices (which can fail
     // half-way) before the renames.
@@ -558,30 +579,30 @@ int run_one(options o, const cli_streams &io) {
         }
     }
     if (!o.quiet && tally.digested() == 0) {
-        std::fprintf(out, "end at %s: %llu ticks, %llu output updates\n",
-                     format_time(tally.end_us()).c_str(),
-                     static_cast<unsigned long long>(tally.ticks()),
-                     static_cast<unsigned long long>(tally.updates()));
+        (void)std::fprintf(out, "end at %s: %llu ticks, %llu output updates\n",
+                           format_time(tally.end_us()).c_str(),
+                           static_cast<unsigned long long>(tally.ticks()),
+                           static_cast<unsigned long long>(tally.updates()));
     } else if (!o.quiet) {
-        std::fprintf(out,
-                     "end at %s: %llu ticks, %llu PWM writes in fades (as digests), %llu output "
-                     "updates outside them\n",
-                     format_time(tally.end_us()).c_str(),
-                     static_cast<unsigned long long>(tally.ticks()),
-                     static_cast<unsigned long long>(tally.digested()),
-                     static_cast<unsigned long long>(tally.updates()));
+        (void)std::fprintf(
+            out,
+            "end at %s: %llu ticks, %llu PWM writes in fades (as digests), %llu output "
+            "updates outside them\n",
+            format_time(tally.end_us()).c_str(), static_cast<unsigned long long>(tally.ticks()),
+            static_cast<unsigned long long>(tally.digested()),
+            static_cast<unsigned long long>(tally.updates()));
     }
     if (!o.quiet && serial && need.total_bytes != 0) {
-        std::fprintf(out,
-                     "link: %llu bytes of events, %llu in the densest second (from %s); real "
-                     "time from %llu baud\n",
-                     static_cast<unsigned long long>(need.total_bytes),
-                     static_cast<unsigned long long>(need.densest_bytes),
-                     format_time(need.densest_from_us).c_str(),
-                     static_cast<unsigned long long>(need.min_baud));
+        (void)std::fprintf(out,
+                           "link: %llu bytes of events, %llu in the densest second (from %s); real "
+                           "time from %llu baud\n",
+                           static_cast<unsigned long long>(need.total_bytes),
+                           static_cast<unsigned long long>(need.densest_bytes),
+                           format_time(need.densest_from_us).c_str(),
+                           static_cast<unsigned long long>(need.min_baud));
     }
     if (o.scenario_path.empty() && !o.quiet) {
-        std::fprintf(out, "wrote %s, %s, %s\n", o.csv.c_str(), o.vcd.c_str(), o.plot.c_str());
+        (void)std::fprintf(out, "wrote %s, %s, %s\n", o.csv.c_str(), o.vcd.c_str(), o.plot.c_str());
     }
     if (expectations.failed() != 0) {
         status = fail(err,

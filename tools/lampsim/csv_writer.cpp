@@ -16,19 +16,20 @@ void csv_writer::at(uint64_t t_us) {
 
 void csv_writer::row(uint64_t t_us) {
     char text[96];
-    std::snprintf(text, sizeof text, "%llu,%u,%u,%d,%d,%s\n", static_cast<unsigned long long>(t_us),
-                  channel_[0], channel_[1], supply_ ? 1 : 0, switch_ ? 1 : 0, mode_word(mode_));
+    (void)std::snprintf(text, sizeof text, "%llu,%u,%u,%d,%d,%s\n",
+                        static_cast<unsigned long long>(t_us), channel_[0], channel_[1],
+                        supply_ ? 1 : 0, switch_ ? 1 : 0, mode_word(mode_));
     if (!header_written_ && t_us == 0) {
         held_ += text;
         return;
     }
     if (!header_written_) {
         header_written_ = true;
-        std::fprintf(out_, "time_us,%s,%s,supply,switch,mode\n", channel_id(mode_, 0),
-                     channel_id(mode_, 1));
-        std::fputs(held_.c_str(), out_);
+        (void)std::fprintf(out_, "time_us,%s,%s,supply,switch,mode\n", channel_id(mode_, 0),
+                           channel_id(mode_, 1));
+        (void)std::fputs(held_.c_str(), out_);
     }
-    std::fputs(text, out_);
+    (void)std::fputs(text, out_);
 }
 
 void csv_writer::output(uint64_t t_us, uint16_t channel0, uint16_t channel1) {
@@ -71,9 +72,9 @@ void csv_writer::finish(uint64_t t_us) {
     if (!header_written_) {
         // Nothing after time 0: the header and the held rows still go out.
         header_written_ = true;
-        std::fprintf(out_, "time_us,%s,%s,supply,switch,mode\n", channel_id(mode_, 0),
-                     channel_id(mode_, 1));
-        std::fputs(held_.c_str(), out_);
+        (void)std::fprintf(out_, "time_us,%s,%s,supply,switch,mode\n", channel_id(mode_, 0),
+                           channel_id(mode_, 1));
+        (void)std::fputs(held_.c_str(), out_);
     }
 }
 

@@ -3,6 +3,8 @@
 // one row per output update, and one where the supply, the switch or the
 // mixing mode changes. The channel columns are named by the mode in force
 // once the lines of time 0 have run; the mode column marks a change later on.
+// Writes go unchecked: the stream's error flag keeps any failure for its
+// owner, who checks it after the last (staged_file::finish).
 #include "signal_reader.h"
 
 #include <cstdio>

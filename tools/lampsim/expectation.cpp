@@ -18,9 +18,10 @@ std::string value_text(const arg_type &type, int64_t v) {
 
 } // namespace
 
-std::string judge(const step &s, int16_t verdict, const int64_t *readings, uint8_t count) {
-    const command_spec &c = command_table[s.index];
-    const bool holds = expectation_holds(s, readings, count);
+std::string judge(const step &expectation, int16_t verdict, const int64_t *readings,
+                  uint8_t count) {
+    const command_spec &c = command_table[expectation.index];
+    const bool holds = expectation_holds(expectation, readings, count);
     if (holds && verdict == 1) {
         return "";
     }
@@ -52,8 +53,8 @@ void expectation_report::result(uint64_t, uint32_t index, int16_t verdict, const
         return;
     }
     ++failed_;
-    std::fprintf(failures_, "%s:%u: expected %s, got %s\n", lines_.file.c_str(),
-                 lines_.lines[index], lines_.texts[index].substr(7).c_str(), got.c_str());
+    (void)std::fprintf(failures_, "%s:%u: expected %s, got %s\n", lines_.file.c_str(),
+                       lines_.lines[index], lines_.texts[index].substr(7).c_str(), got.c_str());
 }
 
 } // namespace lampsim

@@ -28,7 +28,7 @@ class expectation_report final : public events {
     void state(uint64_t, const lamp_state &) override {}
     void save(uint64_t, uint16_t, const uint8_t *) override {}
     void begin(uint64_t, uint32_t) override {}
-    void result(uint64_t t_us, uint32_t index, int16_t result, const int64_t *readings,
+    void result(uint64_t t_us, uint32_t index, int16_t verdict, const int64_t *readings,
                 uint8_t count) override;
     void end(uint64_t, uint64_t) override {}
 

@@ -28,6 +28,7 @@ std::vector<uint8_t> encode_table(const scenario &s, const m0_options &o) {
                            (o.real_pace ? table::flag_no_pwm : 0u);
     table::put_le(&out[8], s.steps.size(), 4);
     table::put_le(&out[12], flags, 4);
+    // NOLINTNEXTLINE(bugprone-implicit-widening-of-multiplication-result): 6 * 1024, a constant
     table::put_le(&out[16], FLASH_DATA_SIZE, 4);
     if (o.image_in != nullptr) {
         out.insert(out.end(), o.image_in->begin(), o.image_in->end());
@@ -47,7 +48,7 @@ bool is_file(const std::string &path) {
 
 std::string absolute(const std::string &path) {
     char *real = realpath(path.c_str(), nullptr);
-    const std::string out = real != nullptr ? real : path;
+    std::string out = real != nullptr ? real : path;
     std::free(real);
     return out;
 }
@@ -65,7 +66,7 @@ std::string find_program(const std::string &name) {
         const size_t colon = dirs.find(':', from);
         const std::string dir =
             dirs.substr(from, colon == std::string::npos ? std::string::npos : colon - from);
-        const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+        std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
         if (access(candidate.c_str(), X_OK) == 0 && is_file(candidate)) {
             return candidate;
         }
@@ -94,7 +95,7 @@ bool run_on_m0(const scenario &s, const m0_options &o, events &out, stream_extra
     const char *tmp = std::getenv("TMPDIR");
     std::string dir =
         std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/lampsim-m0.XXXXXX";
-    if (mkdtemp(&dir[0]) == nullptr) {
+    if (mkdtemp(dir.data()) == nullptr) {
         error = "cannot make a work directory in " + dir + ": " + std::strerror(errno);
         return false;
     }
@@ -159,10 +160,10 @@ bool run_on_m0(const scenario &s, const m0_options &o, events &out, stream_extra
         trace.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     }
     if (std::getenv("LAMPSIM_KEEP_WORKDIR") != nullptr) {
-        std::fprintf(stderr, "lampsim: the chip's files are kept in %s\n", dir.c_str());
+        (void)std::fprintf(stderr, "lampsim: the chip's files are kept in %s\n", dir.c_str());
     } else {
-        std::remove(table_path.c_str());
-        std::remove(trace_path.c_str());
+        (void)std::remove(table_path.c_str());
+        (void)std::remove(trace_path.c_str());
         rmdir(dir.c_str());
     }
     if (!ok) {

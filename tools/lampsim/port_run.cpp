@@ -384,7 +384,7 @@ int run_on_port(const scenario &s, serial_link &line, const port_options &o, eve
     }
 
     std::vector<uint8_t> start(13);
-    table::put_le(&start[0], s.steps.size(), 4);
+    table::put_le(start.data(), s.steps.size(), 4);
     table::put_le(&start[4], table_bytes.size(), 4);
     start[8] =
         static_cast<uint8_t>(link::start_image_in | (o.image_out ? link::start_image_out : 0));

@@ -79,7 +79,7 @@ std::string staged_file::open(const std::string &path) {
         mode = st.st_mode & 07777;
     }
     std::string temp = directory_of(target_) + "/." + base_of(target_) + ".XXXXXX";
-    const int fd = mkstemp(&temp[0]);
+    const int fd = mkstemp(temp.data());
     if (fd < 0) {
         return reason(errno);
     }

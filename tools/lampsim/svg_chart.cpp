@@ -123,14 +123,16 @@ void svg_chart::finish(uint64_t t_us) {
     };
     auto y = [&](uint16_t v) { return bottom - (bottom - top) * v / full_scale; };
     std::FILE *f = out_;
-    std::fprintf(f,
-                 "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 "
-                 "0 %d %d\" "
-                 "font-family=\"sans-serif\" font-size=\"12\">\n",
-                 width, height, width, height);
-    std::fprintf(f, "<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n");
-    std::fprintf(f, "<text x=\"%g\" y=\"30\" font-size=\"18\" font-weight=\"bold\">%s</text>\n",
-                 left, escape(title_).c_str());
+    (void)std::fprintf(
+        f,
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 "
+        "0 %d %d\" "
+        "font-family=\"sans-serif\" font-size=\"12\">\n",
+        width, height, width, height);
+    (void)std::fprintf(f, "<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n");
+    (void)std::fprintf(f,
+                       "<text x=\"%g\" y=\"30\" font-size=\"18\" font-weight=\"bold\">%s</text>\n",
+                       left, escape(title_).c_str());
 
     // Supply off: shaded across the plot.
     for (size_t i = 0; i < power_.size(); ++i) {
@@ -138,7 +140,7 @@ void svg_chart::finish(uint64_t t_us) {
             continue;
         }
         const uint64_t until = i + 1 < power_.size() ? power_[i + 1].t_us : t_us;
-        std::fprintf(
+        (void)std::fprintf(
             f, "<rect x=\"%.2f\" y=\"%g\" width=\"%.2f\" height=\"%g\" fill=\"#dddddd\"/>\n",
             x(power_[i].t_us), top, std::max(x(until) - x(power_[i].t_us), 1.0), bottom - top);
     }
@@ -146,46 +148,50 @@ void svg_chart::finish(uint64_t t_us) {
     // Grid and axes.
     for (int p = 0; p <= 100; p += 20) {
         const double gy = bottom - (bottom - top) * p / 100.0;
-        std::fprintf(f, "<line x1=\"%g\" y1=\"%.2f\" x2=\"%g\" y2=\"%.2f\" stroke=\"#e5e5e5\"/>\n",
-                     left, gy, right, gy);
-        std::fprintf(f, "<text x=\"%g\" y=\"%.2f\" text-anchor=\"end\">%d %%</text>\n", left - 6,
-                     gy + 4, p);
+        (void)std::fprintf(
+            f, "<line x1=\"%g\" y1=\"%.2f\" x2=\"%g\" y2=\"%.2f\" stroke=\"#e5e5e5\"/>\n", left, gy,
+            right, gy);
+        (void)std::fprintf(f, "<text x=\"%g\" y=\"%.2f\" text-anchor=\"end\">%d %%</text>\n",
+                           left - 6, gy + 4, p);
     }
     const double step = nice_step(end_s, 12);
-    for (double s = 0; s <= end_s * 1.000001; s += step) {
+    // Each grid time from its index: a sum of steps would gather rounding.
+    for (int i = 0; i * step <= end_s * 1.000001; ++i) {
+        const double s = i * step;
         const double gx = left + (right - left) * s / end_s;
-        std::fprintf(f, "<line x1=\"%.2f\" y1=\"%g\" x2=\"%.2f\" y2=\"%g\" stroke=\"#e5e5e5\"/>\n",
-                     gx, top, gx, bottom);
-        std::fprintf(f, "<text x=\"%.2f\" y=\"%g\" text-anchor=\"middle\">%g</text>\n", gx,
-                     bottom + 16, s);
+        (void)std::fprintf(
+            f, "<line x1=\"%.2f\" y1=\"%g\" x2=\"%.2f\" y2=\"%g\" stroke=\"#e5e5e5\"/>\n", gx, top,
+            gx, bottom);
+        (void)std::fprintf(f, "<text x=\"%.2f\" y=\"%g\" text-anchor=\"middle\">%g</text>\n", gx,
+                           bottom + 16, s);
     }
-    std::fprintf(
+    (void)std::fprintf(
         f, "<rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" fill=\"none\" stroke=\"#444\"/>\n",
         left, top, right - left, bottom - top);
-    std::fprintf(f, "<text x=\"%g\" y=\"%g\" text-anchor=\"middle\">time (s)</text>\n",
-                 (left + right) / 2, bottom + 34);
-    std::fprintf(f,
-                 "<text x=\"20\" y=\"%g\" text-anchor=\"middle\" transform=\"rotate(-90 20 "
-                 "%g)\">output (%% of "
-                 "full scale, 18000)</text>\n",
-                 (top + bottom) / 2, (top + bottom) / 2);
+    (void)std::fprintf(f, "<text x=\"%g\" y=\"%g\" text-anchor=\"middle\">time (s)</text>\n",
+                       (left + right) / 2, bottom + 34);
+    (void)std::fprintf(f,
+                       "<text x=\"20\" y=\"%g\" text-anchor=\"middle\" transform=\"rotate(-90 20 "
+                       "%g)\">output (%% of "
+                       "full scale, 18000)</text>\n",
+                       (top + bottom) / 2, (top + bottom) / 2);
 
     // The two channels as steps: each column draws its range, then holds its
     // last value until the next.
     for (int ch = 0; ch < 2; ++ch) {
-        std::fprintf(f, "<path fill=\"none\" stroke=\"%s\" stroke-width=\"1.5\" d=\"M%g %g",
-                     colours[ch], left, y(0));
+        (void)std::fprintf(f, "<path fill=\"none\" stroke=\"%s\" stroke-width=\"1.5\" d=\"M%g %g",
+                           colours[ch], left, y(0));
         uint16_t held = 0;
         for (const output_column &c : columns_) {
             const double cx = x(c.t_us);
-            std::fprintf(f, " H%.2f V%.2f", cx, y(held));
+            (void)std::fprintf(f, " H%.2f V%.2f", cx, y(held));
             if (c.low[ch] != c.high[ch]) {
-                std::fprintf(f, " V%.2f V%.2f", y(c.high[ch]), y(c.low[ch]));
+                (void)std::fprintf(f, " V%.2f V%.2f", y(c.high[ch]), y(c.low[ch]));
             }
-            std::fprintf(f, " V%.2f", y(c.last[ch]));
+            (void)std::fprintf(f, " V%.2f", y(c.last[ch]));
             held = c.last[ch];
         }
-        std::fprintf(f, " H%g\"/>\n", right);
+        (void)std::fprintf(f, " H%g\"/>\n", right);
     }
 
     // Legend: the channels by the mode at the start, and by each mode after.
@@ -198,16 +204,16 @@ void svg_chart::finish(uint64_t t_us) {
             }
             char from[48] = "";
             if (i > 0) {
-                std::snprintf(from, sizeof from,
-                              "; from %g s: ", static_cast<double>(modes_[i].t_us) / 1e6);
+                (void)std::snprintf(from, sizeof from,
+                                    "; from %g s: ", static_cast<double>(modes_[i].t_us) / 1e6);
             }
             name += from + std::string(channel_name(modes_[i].mode, ch));
         }
-        std::fprintf(
+        (void)std::fprintf(
             f, "<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"%s\" stroke-width=\"3\"/>\n",
             right - 330, ly, right - 306, ly, colours[ch]);
-        std::fprintf(f, "<text x=\"%g\" y=\"%g\">%s</text>\n", right - 300, ly + 4,
-                     escape(name).c_str());
+        (void)std::fprintf(f, "<text x=\"%g\" y=\"%g\">%s</text>\n", right - 300, ly + 4,
+                           escape(name).c_str());
     }
 
     // Lanes: switch on (green) and supply on (grey) over time.
@@ -218,9 +224,9 @@ void svg_chart::finish(uint64_t t_us) {
     } lanes[] = {{switch_, lane_switch, "switch", "#4caf50"},
                  {power_, lane_power, "power", "#888888"}};
     for (const auto &l : lanes) {
-        std::fprintf(f, "<text x=\"%g\" y=\"%g\" text-anchor=\"end\">%s</text>\n", left - 6,
-                     l.lane + 11, l.name);
-        std::fprintf(
+        (void)std::fprintf(f, "<text x=\"%g\" y=\"%g\" text-anchor=\"end\">%s</text>\n", left - 6,
+                           l.lane + 11, l.name);
+        (void)std::fprintf(
             f,
             "<rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" fill=\"none\" stroke=\"#bbb\"/>\n",
             left, l.lane, right - left, lane_height);
@@ -229,10 +235,10 @@ void svg_chart::finish(uint64_t t_us) {
                 continue;
             }
             const uint64_t until = i + 1 < l.levels.size() ? l.levels[i + 1].t_us : t_us;
-            std::fprintf(f,
-                         "<rect x=\"%.2f\" y=\"%g\" width=\"%.2f\" height=\"%g\" fill=\"%s\"/>\n",
-                         x(l.levels[i].t_us), l.lane, std::max(x(until) - x(l.levels[i].t_us), 0.5),
-                         lane_height, l.colour);
+            (void)std::fprintf(
+                f, "<rect x=\"%.2f\" y=\"%g\" width=\"%.2f\" height=\"%g\" fill=\"%s\"/>\n",
+                x(l.levels[i].t_us), l.lane, std::max(x(until) - x(l.levels[i].t_us), 0.5),
+                lane_height, l.colour);
         }
     }
 
@@ -249,26 +255,27 @@ void svg_chart::finish(uint64_t t_us) {
             if (!repeat) {
                 text += (j == i ? "" : ", ") + l.text;
             }
-            std::fprintf(f,
-                         "<line x1=\"%.2f\" y1=\"%g\" x2=\"%.2f\" y2=\"%g\" stroke=\"%s\" "
-                         "stroke-dasharray=\"%s\"/>\n",
-                         x(l.t_us), top, x(l.t_us), bottom, mark_colours[static_cast<int>(l.kind)],
-                         l.kind == mark_kind::command ? "2,3" : "4,2");
+            (void)std::fprintf(f,
+                               "<line x1=\"%.2f\" y1=\"%g\" x2=\"%.2f\" y2=\"%g\" stroke=\"%s\" "
+                               "stroke-dasharray=\"%s\"/>\n",
+                               x(l.t_us), top, x(l.t_us), bottom,
+                               mark_colours[static_cast<int>(l.kind)],
+                               l.kind == mark_kind::command ? "2,3" : "4,2");
         }
         if (text.size() > label_chars) {
             text = text.substr(0, label_chars - 3) + "...";
         }
-        std::fprintf(f,
-                     "<text x=\"%.2f\" y=\"%g\" font-size=\"%g\" fill=\"%s\" "
-                     "transform=\"rotate(90 %.2f %g)\">%s</text>\n",
-                     mx, label_top, label_font,
-                     labels_[i].kind == mark_kind::command
-                         ? "#333333"
-                         : mark_colours[static_cast<int>(labels_[i].kind)],
-                     mx, label_top, escape(text).c_str());
+        (void)std::fprintf(f,
+                           "<text x=\"%.2f\" y=\"%g\" font-size=\"%g\" fill=\"%s\" "
+                           "transform=\"rotate(90 %.2f %g)\">%s</text>\n",
+                           mx, label_top, label_font,
+                           labels_[i].kind == mark_kind::command
+                               ? "#333333"
+                               : mark_colours[static_cast<int>(labels_[i].kind)],
+                           mx, label_top, escape(text).c_str());
         i = j;
     }
-    std::fputs("</svg>\n", f);
+    (void)std::fputs("</svg>\n", f);
 }
 
 } // namespace lampsim

@@ -5,6 +5,8 @@
 // together merged into one), and the switch and supply drawn as lanes below.
 // Long runs are thinned to a few thousand columns, each keeping its first,
 // lowest, highest and last value, so no step is lost from sight.
+// Writes go unchecked: the stream's error flag keeps any failure for its
+// owner, who checks it after the last (staged_file::finish).
 #include "output_column.h"
 #include "scenario.h"
 #include "signal_reader.h"

@@ -12,7 +12,7 @@ std::string hex_bytes(const uint8_t *bytes, size_t n) {
     std::string s;
     char b[4];
     for (size_t i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, i == 0 ? "%02X" : " %02X", bytes[i]);
+        (void)std::snprintf(b, sizeof b, i == 0 ? "%02X" : " %02X", bytes[i]);
         s += b;
     }
     return s;
@@ -26,9 +26,9 @@ std::string on_off(bool on) {
 
 std::string format_time(uint64_t t_us) {
     char text[32];
-    std::snprintf(text, sizeof text, "%llu.%06llu s",
-                  static_cast<unsigned long long>(t_us / 1000000u),
-                  static_cast<unsigned long long>(t_us % 1000000u));
+    (void)std::snprintf(text, sizeof text, "%llu.%06llu s",
+                        static_cast<unsigned long long>(t_us / 1000000u),
+                        static_cast<unsigned long long>(t_us % 1000000u));
     return text;
 }
 
@@ -39,7 +39,7 @@ std::string result_name(uint8_t result) {
 }
 
 void timeline::print(uint64_t t_us, const std::string &text) const {
-    std::fprintf(out_, "%14s  %s\n", format_time(t_us).c_str(), text.c_str());
+    (void)std::fprintf(out_, "%14s  %s\n", format_time(t_us).c_str(), text.c_str());
 }
 
 void timeline::line(uint64_t t_us, const std::string &text) {
@@ -73,8 +73,8 @@ void timeline::digest(uint64_t t_us, const fade_digest &d) {
     duty_[0] = d.last[0];
     duty_[1] = d.last[1];
     char text[64];
-    std::snprintf(text, sizeof text, "fade digest: %lu writes, CRC-32 %08lX",
-                  static_cast<unsigned long>(d.writes), static_cast<unsigned long>(d.crc));
+    (void)std::snprintf(text, sizeof text, "fade digest: %lu writes, CRC-32 %08lX",
+                        static_cast<unsigned long>(d.writes), static_cast<unsigned long>(d.crc));
     line(t_us, text);
 }
 
@@ -88,9 +88,9 @@ void timeline::fade(uint64_t t_us, bool running, uint32_t period_us, uint64_t ti
     }
     fading_ = false;
     char text[96];
-    std::snprintf(text, sizeof text, "fade stop: %llu ticks in %.3f ms, outputs ",
-                  static_cast<unsigned long long>(ticks - fade_start_ticks_),
-                  static_cast<double>(t_us - fade_started_us_) / 1000.0);
+    (void)std::snprintf(text, sizeof text, "fade stop: %llu ticks in %.3f ms, outputs ",
+                        static_cast<unsigned long long>(ticks - fade_start_ticks_),
+                        static_cast<double>(t_us - fade_started_us_) / 1000.0);
     line(t_us, text + outputs_text(state_.bright_mode, duty_[0], duty_[1]));
 }
 
@@ -126,8 +126,8 @@ void timeline::save(uint64_t t_us, uint16_t written, const uint8_t *record) {
     const std::string bytes = hex_bytes(record, saved_record_size);
     if (written == saved_record_size) {
         char text[96];
-        std::snprintf(text, sizeof text, " (power %u, bright %u, temper %u)", record[2],
-                      record[3] | record[4] << 8, record[5] | record[6] << 8);
+        (void)std::snprintf(text, sizeof text, " (power %u, bright %u, temper %u)", record[2],
+                            record[3] | record[4] << 8, record[5] | record[6] << 8);
         line(t_us, "saved: record " + bytes + text);
     } else {
         line(t_us, "save refused by the store: " + std::to_string(written) + " of " +
@@ -162,7 +162,7 @@ std::string timeline::shown(const command_spec &c, int16_t result, const int64_t
             out += std::to_string(take());
             break;
         case 'x':
-            std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(take() & 0xFF));
+            (void)std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(take() & 0xFF));
             out += text;
             break;
         case 'o':

@@ -2,6 +2,8 @@
 // The readable account of a run, read from the event stream: one line per
 // thing that happened, with its scenario time. A scenario line shows with its
 // result; what it caused is printed indented after it.
+// Writes go unchecked: the stream's error flag keeps any failure for its
+// owner, who checks it after the last (run_command_line).
 #include "events.h"
 #include "scenario.h"
 

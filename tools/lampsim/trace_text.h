@@ -1,6 +1,8 @@
 #pragma once
 // The events of a run as text, one line each (--trace FILE): what the two
 // boards must agree on byte for byte.
+// Writes go unchecked: the stream's error flag keeps any failure for its
+// owner, who checks it after the last (staged_file::finish).
 #include "events.h"
 
 #include <cstdio>

@@ -18,7 +18,7 @@ bool uart_qemu::start(const std::string &qemu, const std::string &firmware, seri
                       std::string &error) {
     const char *tmp = std::getenv("TMPDIR");
     dir_ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/lampsim-uart.XXXXXX";
-    if (mkdtemp(&dir_[0]) == nullptr) {
+    if (mkdtemp(dir_.data()) == nullptr) {
         error = "cannot make a work directory in " + dir_ + ": " + std::strerror(errno);
         dir_.clear();
         return false;

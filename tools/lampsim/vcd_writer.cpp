@@ -26,16 +26,16 @@ void vcd_writer::header() {
     const uint8_t mode = pending_[cold_warm] != 0 ? BRIGHT_MODE_CW : BRIGHT_MODE_CCT;
     const char *const names[] = {channel_id(mode, 0), channel_id(mode, 1), "switch", "supply",
                                  "cold_warm_mixing"};
-    std::fputs("$timescale 1 us $end\n$scope module lamp $end\n", out_);
+    (void)std::fputs("$timescale 1 us $end\n$scope module lamp $end\n", out_);
     for (int i = 0; i < signal_count; ++i) {
         if (widths[i] == 1) {
-            std::fprintf(out_, "$var wire 1 %c %s $end\n", ids[i], names[i]);
+            (void)std::fprintf(out_, "$var wire 1 %c %s $end\n", ids[i], names[i]);
         } else {
-            std::fprintf(out_, "$var wire %u %c %s [%u:0] $end\n", widths[i], ids[i], names[i],
-                         widths[i] - 1);
+            (void)std::fprintf(out_, "$var wire %u %c %s [%u:0] $end\n", widths[i], ids[i],
+                               names[i], widths[i] - 1);
         }
     }
-    std::fputs("$upscope $end\n$enddefinitions $end\n", out_);
+    (void)std::fputs("$upscope $end\n$enddefinitions $end\n", out_);
 }
 
 // Changes are collected per microsecond: several writes on one microsecond
@@ -58,19 +58,19 @@ void vcd_writer::flush_time() {
             continue;
         }
         if (!stamped) {
-            std::fprintf(out_, "#%llu\n", static_cast<unsigned long long>(time_));
+            (void)std::fprintf(out_, "#%llu\n", static_cast<unsigned long long>(time_));
             stamped = true;
             time_written_ = true;
         }
         if (widths[i] == 1) {
-            std::fprintf(out_, "%u%c\n", pending_[i], ids[i]);
+            (void)std::fprintf(out_, "%u%c\n", pending_[i], ids[i]);
         } else {
             char bits[17];
             for (unsigned b = 0; b < widths[i]; ++b) {
                 bits[b] = (pending_[i] >> (widths[i] - 1 - b)) & 1u ? '1' : '0';
             }
             bits[widths[i]] = '\0';
-            std::fprintf(out_, "b%s %c\n", bits, ids[i]);
+            (void)std::fprintf(out_, "b%s %c\n", bits, ids[i]);
         }
         dumped_[i] = pending_[i];
     }
@@ -96,7 +96,7 @@ void vcd_writer::mode(uint64_t t_us, uint8_t bright_mode) {
 void vcd_writer::finish(uint64_t t_us) {
     flush_time();
     if (t_us > time_ || !time_written_) {
-        std::fprintf(out_, "#%llu\n", static_cast<unsigned long long>(t_us));
+        (void)std::fprintf(out_, "#%llu\n", static_cast<unsigned long long>(t_us));
     }
 }
 

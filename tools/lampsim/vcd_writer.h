@@ -3,6 +3,8 @@
 // as analog steps by a waveform viewer) named by the mixing mode in force once
 // the lines of time 0 have run, the switch, the supply, and cold_warm_mixing
 // (1 in cold/warm mixing), which marks a change of mode.
+// Writes go unchecked: the stream's error flag keeps any failure for its
+// owner, who checks it after the last (staged_file::finish).
 #include "signal_reader.h"
 
 #include <cstdio>

@@ -3,22 +3,23 @@
 sources; the run passes with zero findings.
 
 Which files, and how each compiles, come from the builds' compile_commands.json
-(the host and m0 presets, and the consumer project for Boards/template), so a
-source a build compiles is linted with no list to update. Each file is
+(the host, m0 and wasm presets, and the consumer project for Boards/template),
+so a source a build compiles is linted with no list to update. Each file is
 analysed once per tool, with the command of the first build that compiles it:
 
-  clang-tidy  Light/ System/ Boards/ tools/   host, m0, consumer  (.clang-tidy)
+  clang-tidy  Light/ System/ Boards/ tools/   host, m0, consumer, wasm  (.clang-tidy)
   cppcheck    Light/ System/ Boards/          host, m0, consumer  warning, style,
                                                                   performance, portability
   -fanalyzer  Light/ System/ Boards/          m0, host, consumer  (the chip's compiler first)
 
+clang-tidy parses a cross compiler's files for that compiler's target, with
+the compiler's own headers: a cross GCC's C++ library and C library (its
+search list, asked of the compiler with the command's machine flags), and
+emscripten's target and system root (em++ --cflags) for the page's source.
+
 Tests (any tests/ folder) are not linted. A wrong finding is silenced where it
 is, with its reason: // NOLINT(check): why, // cppcheck-suppress id, or a
-#pragma GCC diagnostic for the analyser. Findings in files other branches are
-rewriting are listed in tools/lint/baseline.txt (file, tool:check, the verdict),
-a temporary list to empty once those branches are merged; an entry that no
-longer matches anything fails the run, so the list only shrinks. Nothing is
-cached between runs.
+#pragma GCC diagnostic for the analyser. Nothing is cached between runs.
 """
 import argparse
 import concurrent.futures
@@ -31,11 +32,11 @@ import sys
 import time
 
 ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
-BASELINE = os.path.join(ROOT, "tools", "lint", "baseline.txt")
 DATABASES = {  # build -> folder holding its compile_commands.json
     "host": "build/host",
     "m0": "build/m0",
     "consumer": "build/lint/consumer",
+    "wasm": "build/wasm",  # the page's own source, tools/lampsim/web/
 }
 FIRMWARE = re.compile(r"^(Light|System|Boards)/")
 TIDY_SCOPE = re.compile(r"^(Light|System|Boards|tools)/")
@@ -129,11 +130,88 @@ def parse(tool, text, default_check=None):
     return found
 
 
+GCC_NAME = re.compile(r"^[\w.-]+-(gcc|g\+\+)(-[\d.]+)?$")  # arm-none-eabi-g++
+EMSCRIPTEN = ("em++", "emcc")
+MACHINE_FLAG = re.compile(r"^(-m\S+|--?specs=\S+|--sysroot=\S+)$")
+
+
+def command_args(entry):
+    return shlex.split(entry["command"]) if "command" in entry else list(entry["arguments"])
+
+
+def target_of(compiler, known={}):
+    if compiler not in known:
+        known[compiler] = subprocess.run([compiler, "-dumpmachine"], stdout=subprocess.PIPE,
+                                         text=True).stdout.strip()
+    return known[compiler]
+
+
+def cross_gcc_headers(compiler, language, machine):
+    """clang-tidy's arguments for a cross GCC's headers: its C++ library first,
+    then (after clang's own, which stand in for GCC's internal ones) its C
+    library, in the order the compiler searches them."""
+    p = subprocess.run([compiler] + machine + ["-E", "-x", language, "-v", os.devnull],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=True)
+    lines = p.stderr.splitlines()
+    start = lines.index("#include <...> search starts here:") + 1
+    end = lines.index("End of search list.")
+    args = []
+    for d in (os.path.normpath(x.strip()) for x in lines[start:end]):
+        if "/c++/" in d + "/":
+            args.append("-isystem" + d)
+        elif "/lib/gcc/" not in d:
+            args.append("-idirafter" + d)
+    return args
+
+
+def emscripten_target(compiler):
+    """clang-tidy's arguments for emscripten's target: the target, the system
+    root and the defines emcc gives its clang (em++ --cflags)."""
+    flags = subprocess.run([compiler, "--cflags"], stdout=subprocess.PIPE, check=True,
+                           text=True).stdout.split()
+    args = []
+    for i, a in enumerate(flags):
+        if a == "-target":
+            args.append("--target=" + flags[i + 1])
+        elif a.startswith(("--sysroot=", "-D")):
+            args.append(a)
+        elif a == "-Xclang" and flags[i + 1].startswith("-iwithsysroot"):
+            args += ["-Xclang", flags[i + 1]]
+    return args
+
+
+def toolchain_args(files):
+    """{relative path: clang-tidy's extra arguments} for the files a cross
+    compiler builds, each toolchain asked once."""
+    asked = {}
+    out = {}
+    for f, (_, e) in files.items():
+        args = command_args(e)
+        compiler = os.path.basename(args[0])
+        language = "c" if f.endswith(".c") else "c++"
+        if compiler in EMSCRIPTEN:
+            key = (args[0],)
+            if key not in asked:
+                asked[key] = emscripten_target(args[0])
+        elif GCC_NAME.match(compiler) and target_of(args[0]) != target_of("gcc"):
+            machine = [a for a in args[1:] if MACHINE_FLAG.match(a)]
+            key = (args[0], language) + tuple(machine)
+            if key not in asked:
+                asked[key] = cross_gcc_headers(args[0], language, machine)
+        else:
+            continue
+        out[f] = asked[key]
+    return out
+
+
 def clang_tidy(files, jobs):
+    extra = toolchain_args(files)
+
     def one(item):
         f, (build, _) = item
-        p = subprocess.run(["clang-tidy", "-p", os.path.join(ROOT, DATABASES[build]), "--quiet",
-                            os.path.join(ROOT, f)], stdout=subprocess.PIPE,
+        p = subprocess.run(["clang-tidy", "-p", os.path.join(ROOT, DATABASES[build]), "--quiet"] +
+                           ["--extra-arg=" + a for a in extra.get(f, [])] +
+                           [os.path.join(ROOT, f)], stdout=subprocess.PIPE,
                            stderr=subprocess.PIPE, text=True)
         found = parse("clang-tidy", p.stdout)
         if p.returncode != 0 and not found:  # it could not analyse the file at all
@@ -163,7 +241,7 @@ def cppcheck(files, jobs):
 def analyzer(files, jobs):
     def one(item):
         f, (_, e) = item
-        args = shlex.split(e["command"]) if "command" in e else list(e["arguments"])
+        args = command_args(e)
         cleaned = []
         skip = False
         for a in args:
@@ -189,20 +267,6 @@ def analyzer(files, jobs):
     return found
 
 
-def read_baseline():
-    """[(path, tool, check, line number in the file)]"""
-    entries = []
-    if not os.path.exists(BASELINE):
-        return entries
-    for n, line in enumerate(open(BASELINE), 1):
-        line = line.split("#", 1)[0].strip()
-        if not line:
-            continue
-        path, what = line.split()[:2]
-        tool, check = what.split(":", 1)
-        entries.append((path, tool, check, n))
-    return entries
-
 
 def main():
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
@@ -214,7 +278,7 @@ def main():
     configure_consumer()
     commands = load_commands()
     tools = {
-        "clang-tidy": (clang_tidy, pick(commands, ["host", "m0", "consumer"], TIDY_SCOPE)),
+        "clang-tidy": (clang_tidy, pick(commands, ["host", "m0", "consumer", "wasm"], TIDY_SCOPE)),
         "cppcheck": (cppcheck, pick(commands, ["host", "m0", "consumer"], FIRMWARE)),
         "gcc": (analyzer, pick(commands, ["m0", "host", "consumer"], FIRMWARE)),
     }
@@ -224,7 +288,7 @@ def main():
             continue
         start = time.monotonic()
         found = fn(files, a.jobs)
-        print("lint: %-10s %2d files, %3d findings before the baseline, %5.1f s" % (
+        print("lint: %-10s %2d files, %3d findings, %5.1f s" % (
             "-fanalyzer" if name == "gcc" else name, len(files), len(found),
             time.monotonic() - start), flush=True)
         findings += found
@@ -232,29 +296,10 @@ def main():
     unique = {}
     for f in findings:
         unique.setdefault(f.key(), f)
-    baseline = read_baseline()
-    used = set()
-    open_findings, baselined = [], []
     for f in sorted(unique.values(), key=lambda x: x.key()):
-        # clang-tidy names a check with its aliases: "bugprone-x,cert-y".
-        hit = [b for b in baseline
-               if b[0] == f.path and b[1] == f.tool and b[2] in f.check.split(",")]
-        if hit:
-            used.update(b[3] for b in hit)
-            baselined.append(f)
-        else:
-            open_findings.append(f)
-    for f in baselined:
-        print("baselined: %s" % f)
-    for f in open_findings:
         print("FINDING: %s" % f)
-    stale = [b for b in baseline if b[3] not in used and (not a.only or b[1] == a.only)]
-    for path, tool, check, n in stale:
-        print("STALE: tools/lint/baseline.txt:%d: %s %s:%s matches no finding any more; "
-              "delete the line" % (n, path, tool, check))
-    print("lint: %d findings, %d baselined (tools/lint/baseline.txt, %d entries)" % (
-        len(open_findings), len(baselined), len(baseline)))
-    return 1 if open_findings or stale else 0
+    print("lint: %d findings" % len(unique))
+    return 1 if unique else 0
 
 
 if __name__ == "__main__":

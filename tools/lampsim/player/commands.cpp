@@ -5,6 +5,8 @@
 #include "board_observe.h"
 #include "light_ctrl.h"
 
+#include <stddef.h>
+
 namespace lampsim {
 namespace {
 
@@ -44,7 +46,11 @@ const arg_word yes_no[] = {{"yes", 1}, {"no", 0}};
 constexpr int64_t u8_max = 255, u16_max = 65535, u32_max = 4294967295;
 constexpr int64_t i32_min = -2147483648LL, i32_max = 2147483647;
 
-#define WORDS(w) w, static_cast<uint8_t>(sizeof w / sizeof w[0])
+// A type's words and their count.
+template <size_t n> constexpr uint8_t count_of(const arg_word (&)[n]) noexcept {
+    return static_cast<uint8_t>(n);
+}
+#define WORDS(w) (w), count_of(w)
 
 const arg_type switch_mode{
     "switch mode", "light_switch_mode_t", 0, u8_max, WORDS(switch_modes), true, false};
@@ -131,61 +137,58 @@ constexpr arg_spec none{nullptr, nullptr, nullptr};
 
 // clang-format off
 const command_spec command_table[] = {
-    {"init", step_kind::init, 0, {none, none, none},
-     "light_ctrl_init(); after a power-cut, the power-on first", run_init, nullptr, 0, false, false},
-    {"process", step_kind::call, 1, {{nullptr, "gradual|direct|N", &switch_mode}, none, none},
-     "light_ctrl_process(mode): the outputs follow the state, by a fade or at once", run_process, nullptr, 0, false, true},
-    {"switch", step_kind::call, 1, {{nullptr, "on|off", &on_off}, none, none},
-     "light_ctrl_data_switch_set(on)", run_switch, nullptr, 0, false, true},
-    {"bright", step_kind::call, 1, {{nullptr, "N", &percent}, none, none},
-     "light_ctrl_data_bright_set(bright)", run_bright, nullptr, 0, false, true},
-    {"temper", step_kind::call, 1, {{nullptr, "N", &percent}, none, none},
-     "light_ctrl_data_temperature_set(temperature)", run_temper, nullptr, 0, false, true},
-    {"adjust", step_kind::call, 1, {{nullptr, "bright+|bright-|temper+|temper-|none|N", &adjust_kind}, none, none},
-     "light_ctrl_data_adjusted(mode): a step, or a hold when repeated within 300 ms", run_adjust, nullptr, 0, false, true},
-    {"countdown", step_kind::call, 1, {{nullptr, "SECONDS", &seconds}, none, none},
-     "light_ctrl_data_countdown_set(seconds)", run_countdown, nullptr, 0, false, true},
-    {"blink", step_kind::call, 3, {{nullptr, "start|on|off", &blink_end}, {nullptr, "COUNT", &blink_count}, {nullptr, "PERIOD_MS", &blink_period}},
-     "light_ctrl_blink_start(end, count, period_ms)", run_blink, nullptr, 0, false, true},
-    {"save", step_kind::call, 0, {none, none, none},
-     "light_ctrl_data_auto_save(): the record, now", run_save, nullptr, 0, false, true},
-    {"save-after", step_kind::call, 1, {{nullptr, "MS", &delay_ms}, none, none},
-     "light_ctrl_data_auto_save_start(delay_ms)", run_save_after, nullptr, 0, false, true},
-    {"scene", step_kind::report, 0, {none, none, none},
-     "light_ctrl_scene_data_get(): its result, the snapshot's bytes and fields", run_scene,
-     "bytes %x %x (power %u, bright %u, temper %u)", 0, false, true},
-    {"state", step_kind::report, 0, {none, none, none},
-     "the three getters' results and values, and the outputs", run_state,
-     "switch %o (%r), bright %u (%r), temper %u (%r), outputs %O", 0, false, false},
-    {"config", step_kind::config, 3, {{"mode", "cw|cct", &bright_mode}, {"way", "c|cw", &light_way}, {"gradual", "MS", &gradual_ms}},
-     "the configuration, before init (kept across power cuts)", nullptr, nullptr, 0, false, false},
-    {"power-cut", step_kind::power_cut, 0, {none, none, none},
-     "the supply fails: RAM and board reset, the flash stays; config, nvm-fail and init may follow", nullptr, nullptr, 0, false, false},
-    {"nvm-fail", step_kind::nvm_fail, 1, {{nullptr, "on|off", &on_off}, none, none},
-     "the flash refuses every write while on (kept across power cuts)", nullptr, nullptr, 0, false, false},
-    {"run", step_kind::run, 1, {{nullptr, "DURATION", &duration}, none, none},
-     "lets time pass: the line's time is the end of the wait", nullptr, nullptr, 0, false, false},
-    {"end", step_kind::end, 0, {none, none, none},
-     "stops the run here (without it: until nothing is pending)", nullptr, nullptr, 0, false, false},
-    {"expect outputs", step_kind::expect, 2, {{nullptr, "W", &duty}, {nullptr, "C", &duty}, none},
-     "the last values written to PWM channel 0 and channel 1", nullptr, nullptr, snap_output0, false, false},
-    {"expect switch", step_kind::expect, 1, {{nullptr, "on|off", &on_off}, none, none},
-     "the switch (switch_status)", nullptr, nullptr, snap_switch, false, false},
-    {"expect bright", step_kind::expect, 1, {{nullptr, "N", &percent}, none, none},
-     "the brightness (bright)", nullptr, nullptr, snap_bright, false, false},
-    {"expect temper", step_kind::expect, 1, {{nullptr, "N", &percent}, none, none},
-     "the temperature (temper)", nullptr, nullptr, snap_temper, false, false},
-    {"expect countdown", step_kind::expect, 1, {{nullptr, "N", &count32}, none, none},
-     "the countdown's seconds left", nullptr, nullptr, snap_countdown, false, false},
-    {"expect blink", step_kind::expect, 1, {{nullptr, "N", &toggles}, none, none},
-     "the blink's toggles left (blink_cnt)", nullptr, nullptr, snap_blink, false, false},
-    {"expect result", step_kind::expect, 1, {{nullptr, "LIGHT_OK|LIGHT_ERROR|LIGHT_FAIL|LIGHT_INVALID_PARM", &result_name}, none, none},
-     "the result of the previous operation", nullptr, nullptr, snap_result, false, false},
-    {"expect fading", step_kind::expect, 1, {{nullptr, "yes|no", &fading}, none, none},
-     "whether timer 14 runs (a fade is going on)", nullptr, nullptr, snap_fading, false, false},
-    {"expect saved", step_kind::expect, 3, {{nullptr, "P", &power_byte}, {nullptr, "B", &percent}, {nullptr, "T", &percent}},
-     "the store's light record now: none (no valid record), or its power, brightness and temperature", nullptr, nullptr,
-     snap_saved, true, false},
+    {"init", step_kind::init, 0, 0, false, false, {none, none, none},
+     "light_ctrl_init(); after a power-cut, the power-on first", run_init, nullptr},
+    {"process", step_kind::call, 1, 0, false, true, {{nullptr, "gradual|direct|N", &switch_mode}, none, none},
+     "light_ctrl_process(mode): the outputs follow the state, by a fade or at once", run_process, nullptr},
+    {"switch", step_kind::call, 1, 0, false, true, {{nullptr, "on|off", &on_off}, none, none},
+     "light_ctrl_data_switch_set(on)", run_switch, nullptr},
+    {"bright", step_kind::call, 1, 0, false, true, {{nullptr, "N", &percent}, none, none},
+     "light_ctrl_data_bright_set(bright)", run_bright, nullptr},
+    {"temper", step_kind::call, 1, 0, false, true, {{nullptr, "N", &percent}, none, none},
+     "light_ctrl_data_temperature_set(temperature)", run_temper, nullptr},
+    {"adjust", step_kind::call, 1, 0, false, true, {{nullptr, "bright+|bright-|temper+|temper-|none|N", &adjust_kind}, none, none},
+     "light_ctrl_data_adjusted(mode): a step, or a hold when repeated within 300 ms", run_adjust, nullptr},
+    {"countdown", step_kind::call, 1, 0, false, true, {{nullptr, "SECONDS", &seconds}, none, none},
+     "light_ctrl_data_countdown_set(seconds)", run_countdown, nullptr},
+    {"blink", step_kind::call, 3, 0, false, true, {{nullptr, "start|on|off", &blink_end}, {nullptr, "COUNT", &blink_count}, {nullptr, "PERIOD_MS", &blink_period}},
+     "light_ctrl_blink_start(end, count, period_ms)", run_blink, nullptr},
+    {"save", step_kind::call, 0, 0, false, true, {none, none, none},
+     "light_ctrl_data_auto_save(): the record, now", run_save, nullptr},
+    {"save-after", step_kind::call, 1, 0, false, true, {{nullptr, "MS", &delay_ms}, none, none},
+     "light_ctrl_data_auto_save_start(delay_ms)", run_save_after, nullptr},
+    {"scene", step_kind::report, 0, 0, false, true, {none, none, none},
+     "light_ctrl_scene_data_get(): its result, the snapshot's bytes and fields", run_scene, "bytes %x %x (power %u, bright %u, temper %u)"},
+    {"state", step_kind::report, 0, 0, false, false, {none, none, none},
+     "the three getters' results and values, and the outputs", run_state, "switch %o (%r), bright %u (%r), temper %u (%r), outputs %O"},
+    {"config", step_kind::config, 3, 0, false, false, {{"mode", "cw|cct", &bright_mode}, {"way", "c|cw", &light_way}, {"gradual", "MS", &gradual_ms}},
+     "the configuration, before init (kept across power cuts)", nullptr, nullptr},
+    {"power-cut", step_kind::power_cut, 0, 0, false, false, {none, none, none},
+     "the supply fails: RAM and board reset, the flash stays; config, nvm-fail and init may follow", nullptr, nullptr},
+    {"nvm-fail", step_kind::nvm_fail, 1, 0, false, false, {{nullptr, "on|off", &on_off}, none, none},
+     "the flash refuses every write while on (kept across power cuts)", nullptr, nullptr},
+    {"run", step_kind::run, 1, 0, false, false, {{nullptr, "DURATION", &duration}, none, none},
+     "lets time pass: the line's time is the end of the wait", nullptr, nullptr},
+    {"end", step_kind::end, 0, 0, false, false, {none, none, none},
+     "stops the run here (without it: until nothing is pending)", nullptr, nullptr},
+    {"expect outputs", step_kind::expect, 2, snap_output0, false, false, {{nullptr, "W", &duty}, {nullptr, "C", &duty}, none},
+     "the last values written to PWM channel 0 and channel 1", nullptr, nullptr},
+    {"expect switch", step_kind::expect, 1, snap_switch, false, false, {{nullptr, "on|off", &on_off}, none, none},
+     "the switch (switch_status)", nullptr, nullptr},
+    {"expect bright", step_kind::expect, 1, snap_bright, false, false, {{nullptr, "N", &percent}, none, none},
+     "the brightness (bright)", nullptr, nullptr},
+    {"expect temper", step_kind::expect, 1, snap_temper, false, false, {{nullptr, "N", &percent}, none, none},
+     "the temperature (temper)", nullptr, nullptr},
+    {"expect countdown", step_kind::expect, 1, snap_countdown, false, false, {{nullptr, "N", &count32}, none, none},
+     "the countdown's seconds left", nullptr, nullptr},
+    {"expect blink", step_kind::expect, 1, snap_blink, false, false, {{nullptr, "N", &toggles}, none, none},
+     "the blink's toggles left (blink_cnt)", nullptr, nullptr},
+    {"expect result", step_kind::expect, 1, snap_result, false, false, {{nullptr, "LIGHT_OK|LIGHT_ERROR|LIGHT_FAIL|LIGHT_INVALID_PARM", &result_name}, none, none},
+     "the result of the previous operation", nullptr, nullptr},
+    {"expect fading", step_kind::expect, 1, snap_fading, false, false, {{nullptr, "yes|no", &fading}, none, none},
+     "whether timer 14 runs (a fade is going on)", nullptr, nullptr},
+    {"expect saved", step_kind::expect, 3, snap_saved, true, false, {{nullptr, "P", &power_byte}, {nullptr, "B", &percent}, {nullptr, "T", &percent}},
+     "the store's light record now: none (no valid record), or its power, brightness and temperature", nullptr, nullptr},
 };
 // clang-format on
 

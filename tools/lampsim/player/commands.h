@@ -67,22 +67,26 @@ struct readings {
     uint8_t count;
 };
 
+// The byte-sized fields together, before the pointers: no padding between.
 struct command_spec {
     const char *name; // first word(s) of the line: "blink", "expect outputs"
     step_kind kind;
     uint8_t arg_count;
+    uint8_t field;   // expect: the first snapshot value compared
+    bool or_none;    // expect: the word "none" in place of the arguments
+    bool has_result; // sets the result that `expect result` reads
     arg_spec args[3];
     const char *does; // one line for --help and the docs
     // call and report: runs on the target; returns the module's result (or
     // no_result) and fills what it read.
     int16_t (*run)(const int64_t *args, readings &out);
     const char *shows; // report: how the readings print (see timeline.cpp)
-    uint8_t field;     // expect: the first snapshot value compared
-    bool or_none;      // expect: the word "none" in place of the arguments
-    bool has_result;   // sets the result that `expect result` reads
 };
 
+// NOLINTBEGIN(bugprone-dynamic-static-initializers): declarations; the
+// definitions in commands.cpp have constant initialisers.
 extern const command_spec command_table[];
 extern const uint8_t command_count;
+// NOLINTEND(bugprone-dynamic-static-initializers)
 
 } // namespace lampsim

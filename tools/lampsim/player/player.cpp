@@ -319,6 +319,7 @@ void player::saved(uint16_t written, const void *record) {
 
 // The module's saves, seen on their way to the store: the executable is
 // linked with -Wl,--wrap=nvm_write, so the module's calls come here.
+// NOLINTBEGIN(bugprone-reserved-identifier): the names the linker's --wrap gives
 extern "C" uint16_t __real_nvm_write(nvm_kv_t key, uint16_t offset, const void *buf, uint16_t len);
 extern "C" uint16_t __wrap_nvm_write(nvm_kv_t key, uint16_t offset, const void *buf, uint16_t len) {
     const uint16_t written = __real_nvm_write(key, offset, buf, len);
@@ -328,3 +329,4 @@ extern "C" uint16_t __wrap_nvm_write(nvm_kv_t key, uint16_t offset, const void *
     }
     return written;
 }
+// NOLINTEND(bugprone-reserved-identifier)

@@ -5,6 +5,7 @@
 // player writes its events (stream.h) to trace.bin beside it. Little-endian.
 #include "player.h"
 
+#include <stddef.h>
 #include <stdint.h>
 
 namespace lampsim {
@@ -39,7 +40,7 @@ inline void put_step(uint8_t *p, const step &s) {
     p[8] = s.index;
     p[9] = s.argc;
     put_le(p + 10, 0, 6);
-    for (unsigned i = 0; i < max_args; ++i) {
+    for (size_t i = 0; i < max_args; ++i) {
         put_le(p + 16 + 8 * i, static_cast<uint64_t>(s.args[i]), 8);
     }
 }
@@ -48,7 +49,7 @@ inline void get_step(const uint8_t *p, step &s) {
     s.at_us = get_le(p, 8);
     s.index = p[8];
     s.argc = p[9];
-    for (unsigned i = 0; i < max_args; ++i) {
+    for (size_t i = 0; i < max_args; ++i) {
         s.args[i] = static_cast<int64_t>(get_le(p + 16 + 8 * i, 8));
     }
 }

@@ -57,13 +57,15 @@ class Lampsim : public ::testing::Test {
 
     std::string path(const std::string &name) const { return dir + "/" + name; }
 
-    // Runs lampsim in the test's directory; the scenario, if any, as s.lamp.
-    run_result run(const std::string &args, const std::string &scenario = "") {
+    // Runs lampsim in the test's directory; the scenario, if any, as s.lamp;
+    // its standard output into `out`.
+    run_result run(const std::string &args, const std::string &scenario = "",
+                   const std::string &out = "out.txt") {
         if (!scenario.empty()) {
             std::ofstream(path("s.lamp")) << scenario;
         }
         const std::string cmd =
-            "cd " + dir + " && " + LAMPSIM_BIN + " " + args + " >out.txt 2>err.txt";
+            "cd " + dir + " && " + LAMPSIM_BIN + " " + args + " >" + out + " 2>err.txt";
         const int raw = std::system(cmd.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(path("out.txt")),
                 slurp(path("err.txt"))};
@@ -353,6 +355,14 @@ TEST_F(Lampsim, OutputsAreWrittenWholeOrNotAtAll) {
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(lines_of(slurp(path("keep.csv")))[0],
               "time_us,brightness,colour_temperature,supply,switch,mode");
+    // So does the standard output: a timeline or help that could not be
+    // written fails the run.
+    for (const char *args : {"s.lamp", "--help"}) {
+        const run_result full = run(args, lamp, "/dev/full");
+        EXPECT_EQ(full.status, 1) << args;
+        EXPECT_EQ(full.err.rfind("lampsim: writing the standard output failed: ", 0), 0u)
+            << args << ": " << full.err;
+    }
 }
 
 // A scenario path that is no file is named for what it is; `-` is stdin.

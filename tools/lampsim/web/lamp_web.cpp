@@ -34,6 +34,7 @@ constexpr size_t text_limit = 1u << 20;
 
 constexpr const char *out_dir = "/lampsim-out";
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier): __i0 is the compiler's, in the implicit copy
 struct run_outputs {
     int status = 0;
     std::string text[5]; // stdout, stderr, csv, vcd, svg
@@ -253,23 +254,24 @@ EMSCRIPTEN_KEEPALIVE const char *live_state() {
     }
     const uint8_t mode = v.bright_mode();
     char text[2048];
-    std::snprintf(text, sizeof text,
-                  "{\"t_us\":%.0f,\"out\":[%u,%u],\"names\":[%s,%s],\"mode\":\"%s\",\"supply\":%s,"
-                  "\"switch\":%s,\"bright\":%u,\"temper\":%u,\"countdown\":%lu,\"adjusted\":%u,"
-                  "\"blink\":%u,\"fading\":%s,\"tick_us\":%lu,\"held\":%s,\"repeat_ms\":%lu,"
-                  "\"config\":%s,\"saved\":{\"valid\":%s,\"power\":%u,\"bright\":%u,\"temper\":%u},"
-                  "\"store\":{\"erases\":[%s],\"slots\":[%s],\"newest\":%ld}}",
-                  static_cast<double>(s.now_us()), v.out(0), v.out(1),
-                  json_text(lampsim::channel_name(mode, 0)).c_str(),
-                  json_text(lampsim::channel_name(mode, 1)).c_str(), lampsim::mode_word(mode),
-                  v.supply_on() ? "true" : "false", l.switch_on != 0 ? "true" : "false", l.bright,
-                  l.temper, static_cast<unsigned long>(l.countdown), l.adjusted_mode, l.blink_cnt,
-                  v.fading() ? "true" : "false", static_cast<unsigned long>(v.tick_us()),
-                  json_text(s.held()).c_str(), static_cast<unsigned long>(s.repeat_ms()),
-                  json_text(s.configuration()).c_str(), valid ? "true" : "false", record[2],
-                  static_cast<unsigned>(record[3] | record[4] << 8),
-                  static_cast<unsigned>(record[5] | record[6] << 8), erases.c_str(), used.c_str(),
-                  s.newest_record_slot());
+    (void)std::snprintf(
+        text, sizeof text,
+        "{\"t_us\":%.0f,\"out\":[%u,%u],\"names\":[%s,%s],\"mode\":\"%s\",\"supply\":%s,"
+        "\"switch\":%s,\"bright\":%u,\"temper\":%u,\"countdown\":%lu,\"adjusted\":%u,"
+        "\"blink\":%u,\"fading\":%s,\"tick_us\":%lu,\"held\":%s,\"repeat_ms\":%lu,"
+        "\"config\":%s,\"saved\":{\"valid\":%s,\"power\":%u,\"bright\":%u,\"temper\":%u},"
+        "\"store\":{\"erases\":[%s],\"slots\":[%s],\"newest\":%ld}}",
+        static_cast<double>(s.now_us()), v.out(0), v.out(1),
+        json_text(lampsim::channel_name(mode, 0)).c_str(),
+        json_text(lampsim::channel_name(mode, 1)).c_str(), lampsim::mode_word(mode),
+        v.supply_on() ? "true" : "false", l.switch_on != 0 ? "true" : "false", l.bright, l.temper,
+        static_cast<unsigned long>(l.countdown), l.adjusted_mode, l.blink_cnt,
+        v.fading() ? "true" : "false", static_cast<unsigned long>(v.tick_us()),
+        json_text(s.held()).c_str(), static_cast<unsigned long>(s.repeat_ms()),
+        json_text(s.configuration()).c_str(), valid ? "true" : "false", record[2],
+        static_cast<unsigned>(record[3] | record[4] << 8),
+        static_cast<unsigned>(record[5] | record[6] << 8), erases.c_str(), used.c_str(),
+        s.newest_record_slot());
     live_json = text;
     return live_json.c_str();
 }
@@ -314,6 +316,7 @@ EMSCRIPTEN_KEEPALIVE const double *live_columns() {
 }
 
 EMSCRIPTEN_KEEPALIVE double live_column_count() {
+    // NOLINTNEXTLINE(bugprone-integer-division): whole columns of 7 numbers, so exact
     return static_cast<double>(live_cols.size() / 7);
 }
 
