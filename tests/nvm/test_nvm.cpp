@@ -413,6 +413,34 @@ TEST_F(Nvm, ErasingAheadPreparesTheNextHandOverOnce) {
     EXPECT_EQ(region(L)[0], 0x60 + slots - 1);
 }
 
+// A prepared sector whose header no longer reads erased (bits that came
+// back after the erase ahead) is erased again by the hand-over, never
+// programmed over.
+TEST_F(Nvm, APreparedSectorSpoiledSinceIsErasedAgain) {
+    for (uint16_t i = 0; i < 3 * slots; ++i) { // round the ring: every sector used
+        put(L, 0, bytes(7, static_cast<uint8_t>(i)));
+    }
+    uint32_t prepared = 0;
+    flash_host_set_op_listener(
+        [](void *ctx, char kind, uint32_t offset, uint32_t) {
+            if (kind == 'E') {
+                *static_cast<uint32_t *>(ctx) = offset;
+            }
+        },
+        &prepared);
+    ASSERT_EQ(nvm_prepare(), 0);
+    flash_host_set_op_listener(nullptr, nullptr);
+    ASSERT_EQ(nvm_prepared(), 1);
+    flash_host_image()[prepared + 3] = 0x5A; // in the header, read before it is used
+    const uint32_t erases = flash_host_erase_count(prepared / sector);
+    for (uint16_t i = 0; i < slots; ++i) { // through the hand-over
+        put(L, 0, bytes(7, static_cast<uint8_t>(0x60 + i)));
+    }
+    EXPECT_EQ(flash_host_erase_count(prepared / sector), erases + 1);
+    nvm_init();
+    EXPECT_EQ(region(L)[0], 0x60 + slots - 1);
+}
+
 TEST_F(Nvm, HundredThousandLightSavesSpreadTheErases) {
     constexpr uint32_t saves = 100000;
     for (const bool slot_regions : {false, true}) {
