@@ -34,6 +34,11 @@ uint32_t serial_received(void *buf, uint32_t len);
  * is quiet (a reset then loses nothing). */
 uint32_t serial_unsent(void);
 
+/* For a fault handler, where no interrupt runs: sends the bytes queued so
+ * far and then these, waiting for each to leave (the UART's interrupt is
+ * masked from then on). Returns when the last byte has left. */
+void serial_send_now(const void *bytes, uint32_t len);
+
 /* The line's rate in bits per second. */
 uint32_t serial_baud(void);
 

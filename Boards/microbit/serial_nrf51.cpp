@@ -145,6 +145,29 @@ uint32_t serial_unsent(void) {
     return tx.head - tx.tail + (tx_busy ? 1u : 0u);
 }
 
+void serial_send_now(const void *bytes, uint32_t len) {
+    NVIC_ICER = 1u << UART0_IRQN;
+    const auto *p = static_cast<const uint8_t *>(bytes);
+    uint32_t i = 0;
+    for (;;) {
+        if (tx_busy) {
+            while (UART_EVENTS_TXDRDY == 0u) {
+            }
+            UART_EVENTS_TXDRDY = 0u;
+            (void)UART_EVENTS_TXDRDY;
+            tx_busy = false;
+        }
+        if (tx.tail != tx.head) {
+            send_next();
+        } else if (i < len) {
+            tx_busy = true;
+            UART_TXD = p[i++];
+        } else {
+            return;
+        }
+    }
+}
+
 uint32_t serial_baud(void) {
     return SERIAL_BAUD;
 }

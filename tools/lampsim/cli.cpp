@@ -45,6 +45,7 @@ struct options {
     std::string baud = "115200", timeout = "10", change_write, damage_frame;
     bool quiet = false;
     bool real_pace = false;
+    bool fault_board = false; // self-check: the board faults as the run starts
     bool print_demo = false, commands_table = false, help = false, version = false;
 };
 
@@ -138,9 +139,10 @@ std::string check_serial_options(const options &o) {
     if (!o.damage_frame.empty() && o.damage_frame != "corrupt" && o.damage_frame != "truncate") {
         return "--damage-frame " + quote(o.damage_frame) + " is corrupt or truncate";
     }
-    const bool self_check = !o.change_write.empty() || !o.damage_frame.empty();
+    const bool self_check = !o.change_write.empty() || !o.damage_frame.empty() || o.fault_board;
     if (!over_serial(o) && (self_check || o.baud != "115200" || o.timeout != "10")) {
-        return "--baud, --timeout, --change-write and --damage-frame are for the serial link "
+        return "--baud, --timeout, --change-write, --damage-frame and --fault-board are for the "
+               "serial link "
                "(--port, or --board m0 --link uart)";
     }
     if (over_serial(o) && (!o.csv.empty() || !o.vcd.empty() || !o.plot.empty())) {
@@ -183,6 +185,9 @@ std::string parse_options(const std::vector<std::string> &args, options &o) {
             value = &o.damage_frame;
         } else if (a == "--quiet") {
             o.quiet = true;
+            continue;
+        } else if (a == "--fault-board") {
+            o.fault_board = true;
             continue;
         } else if (a == "--real-pace") {
             o.real_pace = true;
@@ -493,6 +498,7 @@ int run_one(options o, const cli_streams &io) {
         po.damage = o.damage_frame == "corrupt"    ? frame_damage::corrupt
                     : o.damage_frame == "truncate" ? frame_damage::truncate
                                                    : frame_damage::none;
+        po.fault = o.fault_board;
         serial_target where;
         where.emulated = m0;
         where.device = o.port;

@@ -386,8 +386,9 @@ int run_on_port(const scenario &s, serial_link &line, const port_options &o, eve
     std::vector<uint8_t> start(13);
     table::put_le(start.data(), s.steps.size(), 4);
     table::put_le(&start[4], table_bytes.size(), 4);
-    start[8] =
-        static_cast<uint8_t>(link::start_image_in | (o.image_out ? link::start_image_out : 0));
+    start[8] = static_cast<uint8_t>(link::start_image_in |
+                                    (o.image_out ? link::start_image_out : 0) |
+                                    (o.fault ? link::start_fault : 0));
     table::put_le(&start[9], o.change_write, 4);
     if (!board.exchange(link::start, start, error) ||
         !send_chunks(board, link::image, o.image, frame_damage::none, error) ||

@@ -28,6 +28,7 @@ struct port_options {
     bool image_out = false;     // bring the board's flash back (extras.image)
     uint32_t change_write = 0;  // self-check: the board changes this PWM write (digest.h)
     frame_damage damage = frame_damage::none; // self-check: lampsim's first table frame
+    bool fault = false; // self-check: the board takes a fault as the run starts
 };
 
 // The host board's run of `s` as the board's serial player reports it (fades

@@ -37,6 +37,7 @@ enum frame_type : uint8_t {
 
 constexpr uint8_t start_image_in = 1;  // image frames follow the start
 constexpr uint8_t start_image_out = 2; // the flash image comes back as extras
+constexpr uint8_t start_fault = 4;     // self-check: the board faults as the run starts
 
 constexpr uint32_t max_payload = 240;
 constexpr uint32_t head_size = 3;

@@ -293,6 +293,9 @@ void start_run() {
     set_mark(run_mark);
     digests.change_write(kept.change_write);
     now_in = phase::running;
+    if ((kept.flags & link::start_fault) != 0) {
+        __builtin_trap(); // the self-check of the fault's report: a hard fault
+    }
     board_power_on();
     the_player.boot(true);
     board_start_clocks();
@@ -493,6 +496,22 @@ void resume_run() {
 }
 
 } // namespace
+
+// A fault ends the run: its reason goes to lampsim as the run's fault frame,
+// sent by polling (no interrupt runs in a fault handler), before the board
+// resets. A frame of events cut by the fault may go before it: lampsim then
+// reports that one.
+extern "C" void board_fault_report(const char *what) {
+    uint32_t n = 0;
+    while (what[n] != '\0' && what[n] != '\n' && n < link::max_payload) {
+        ++n;
+    }
+    static uint8_t report[link::max_wire];
+    const uint32_t len =
+        link::put_frame(report, link::fault, kept.seq, reinterpret_cast<const uint8_t *>(what), n);
+    kept.seq = static_cast<uint8_t>(kept.seq + 1u);
+    serial_send_now(report, len);
+}
 
 int main() {
     serial_start();
