@@ -155,7 +155,9 @@ def cross_gcc_headers(compiler, language, machine):
     lines = p.stderr.splitlines()
     start = lines.index("#include <...> search starts here:") + 1
     end = lines.index("End of search list.")
-    args = []
+    # GCC's own optimisation flags (-ffat-lto-objects) mean nothing to clang's
+    # parse, and -Werror would make them an error.
+    args = ["-Wno-ignored-optimization-argument"]
     for d in (os.path.normpath(x.strip()) for x in lines[start:end]):
         if "/c++/" in d + "/":
             args.append("-isystem" + d)
