@@ -6,13 +6,23 @@
 
 #include "timer.h"
 
+#include <array>
+
 namespace {
 
 const uint8_t light_bright_table[BRIGHT_LEVEL_MAX + 1] = {1,  6,  14, 21, 29, 38,
                                                           48, 59, 71, 85, 100};
-// A temperature step: the whole scale over (level + 1), half of it at level 0.
+// A temperature step at each brightness level: the whole scale over
+// (level + 1), half of it at level 0. A table, so that the chip divides
+// nothing.
 constexpr uint32_t temper_scale = CTRL_TEMPER_LIMIT_MAX - CTRL_TEMPER_LIMIT_MIN;
-constexpr uint32_t temper_step_at_level0 = temper_scale / 2u;
+constexpr std::array<uint8_t, BRIGHT_LEVEL_MAX + 1> temper_steps = [] {
+    std::array<uint8_t, BRIGHT_LEVEL_MAX + 1> steps{};
+    for (uint32_t level = 0; level <= BRIGHT_LEVEL_MAX; ++level) {
+        steps[level] = static_cast<uint8_t>(temper_scale / (level == 0 ? 2u : level + 1u));
+    }
+    return steps;
+}();
 constexpr uint32_t adjust_save_delay_ms = 3000; // after the window closes
 timer_event_t adjusted_timer = {};
 
@@ -25,10 +35,6 @@ uint8_t level_index(uint16_t bright) {
     return BRIGHT_LEVEL_MIN; // above the table: only from a restored record
 }
 
-uint16_t temper_step(uint8_t level) {
-    return static_cast<uint16_t>(level == 0 ? temper_step_at_level0 : temper_scale / (level + 1u));
-}
-
 } // namespace
 
 light_result_t light_ctrl_data_adjusted(light_adjusted_mode_t mode) {
@@ -37,28 +43,26 @@ light_result_t light_ctrl_data_adjusted(light_adjusted_mode_t mode) {
         return LIGHT_FAIL;
     }
     const uint8_t level = level_index(d.bright);
-    uint16_t step = temper_step(level);
+    uint16_t step = temper_steps[level];
 
     timer_stop(&adjusted_timer);
     timer_init(&adjusted_timer, _light_ctrl_data_adjusted_timer_callback);
     timer_set_value(&adjusted_timer, ADJUST_TIME);
 
     // The four kinds differ only in the value they move, its direction and
-    // limit, and where one step takes it.
+    // limit, and where one step takes it. Compares, not a switch: GCC makes a
+    // dense switch a jump table through a helper of the runtime library.
     uint16_t *value = &d.bright;
     bool up = true;
     uint16_t limit = CTRL_BRIGHT_LIMIT_MAX;
     uint16_t stepped = 0;
-    switch (mode) {
-    case BRIGHT_INC:
+    if (mode == BRIGHT_INC) {
         stepped = light_bright_table[level < BRIGHT_LEVEL_MAX ? level + 1 : level];
-        break;
-    case BRIGHT_DEC:
+    } else if (mode == BRIGHT_DEC) {
         up = false;
         limit = CTRL_BRIGHT_LIMIT_MIN;
         stepped = light_bright_table[level > BRIGHT_LEVEL_MIN ? level - 1 : level];
-        break;
-    case TEMPER_INC:
+    } else if (mode == TEMPER_INC) {
         value = &d.temper;
         limit = CTRL_TEMPER_LIMIT_MAX;
         // Sums wrap in 16 bits, so a restored temperature above the limit steps to it.
@@ -66,8 +70,7 @@ light_result_t light_ctrl_data_adjusted(light_adjusted_mode_t mode) {
             step = static_cast<uint16_t>(CTRL_TEMPER_LIMIT_MAX - d.temper);
         }
         stepped = static_cast<uint16_t>(d.temper + step);
-        break;
-    case TEMPER_DEC:
+    } else if (mode == TEMPER_DEC) {
         value = &d.temper;
         up = false;
         limit = CTRL_TEMPER_LIMIT_MIN;
@@ -75,8 +78,7 @@ light_result_t light_ctrl_data_adjusted(light_adjusted_mode_t mode) {
             step = d.temper;
         }
         stepped = static_cast<uint16_t>(d.temper - step);
-        break;
-    default:
+    } else {
         timer_start(&adjusted_timer);
         return LIGHT_ERROR; // nothing to adjust
     }

@@ -2,6 +2,7 @@
 // times, each toggle a short fade, without touching switch, brightness or
 // temperature.
 #include "light_ctrl_private.h"
+#include "light_quotient.h"
 
 #include "timer.h"
 
@@ -43,16 +44,18 @@ void _light_ctrl_blink_timer_callback(void *param) {
     light_ctrl_data.blink_cnt = static_cast<uint8_t>(light_ctrl_data.blink_cnt - 1u);
 
     const uint32_t period_ms = blink_timer.timestamp;
-    const uint32_t tick_us = period_ms > blink_margin_ms
-                                 ? (period_ms - blink_margin_ms) * us_per_ms / CTRL_CAL_VALUE_RANGE
-                                 : 0u;
+    const uint32_t tick_us =
+        period_ms > blink_margin_ms
+            ? light::quotient((period_ms - blink_margin_ms) * us_per_ms, CTRL_CAL_VALUE_RANGE)
+            : 0u;
     if (tick_us != 0) {
         _light_ctrl_gradually_start(tick_us);
     } else {
         // Too short a period for a fade (the period formula gives 0, or wraps
         // below the margin): show the toggle at once so a fast blink still blinks.
         _light_ctrl_gradually_stop();
-        h.current_val = h.target_val;
+        h.current_val.white = h.target_val.white;
+        h.current_val.warm = h.target_val.warm;
         light_set_cw(h.current_val.white, h.current_val.warm);
         _light_ctrl_fade_arrived();
     }

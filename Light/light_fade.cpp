@@ -6,6 +6,7 @@
 #include "light_ctrl_private.h"
 
 #include "fade_step.h"
+#include "light_quotient.h"
 #include "tim.h"
 #include "timer.h"
 
@@ -196,7 +197,8 @@ void _light_ctrl_gradually_stop(void) {
 }
 
 uint32_t _light_ctrl_gradual_period_us(void) {
-    return static_cast<uint32_t>(1000u * light_cfg_data.gradual_time) / CTRL_CAL_VALUE_RANGE;
+    return light::quotient(static_cast<uint32_t>(1000u * light_cfg_data.gradual_time),
+                           CTRL_CAL_VALUE_RANGE);
 }
 
 void light_ctrl_gradually_timer_handler(void) {

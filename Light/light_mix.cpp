@@ -1,6 +1,7 @@
 // Brightness and temperature percentages to channel values and back, and the
 // write of a channel pair to the PWM outputs.
 #include "light_ctrl_private.h"
+#include "light_quotient.h"
 
 #include "pwm.h"
 
@@ -103,7 +104,7 @@ uint16_t _light_ctrl_data_calculate_temperature(bright_data_t curr_val) {
     const uint32_t warm = curr_val.warm;
     switch (light_cfg_data.bright_mode) {
     case BRIGHT_MODE_CW:
-        return static_cast<uint16_t>(100u * white / (white + warm));
+        return static_cast<uint16_t>(light::quotient(100u * white, white + warm));
     case BRIGHT_MODE_CCT:
         return channel_to_percent(warm);
     default:

@@ -217,7 +217,10 @@ bool hand_over(nvm_kv_t key, const change_t *c) {
     if (flash_program(ring[p.r] * sector, h, sizeof h) != 0) {
         return false;
     }
-    j.head = p;
+    // Field by field: a copy of the whole record would be a library call.
+    j.head.gen = p.gen;
+    j.head.r = p.r;
+    j.head.next = p.next;
     for (nvm_kv_t k = 0; k < journaled; ++k) {
         j.current[k] = moved[k];
     }

@@ -73,14 +73,19 @@ inline scale_t scale(uint32_t a, uint32_t m) {
         num <<= 1;
         ++k;
     }
-    // The 24 quotient bits after the leading 1, in two digits of 12 (r < m, so
-    // r*2^12 < 2^28) by the library's division: the fade engine asks for a
-    // scale when a fade starts, not on every tick.
-    uint32_t r = (num - m) << 12;
-    const uint32_t hi = r / m;
-    r = (r % m) << 12;
-    const uint32_t lo = r / m;
-    const uint32_t q = (1u << 24) | (hi << 12) | lo;
+    // The 24 quotient bits after the leading 1, one a step (r < m < 2^16), by
+    // shifting and subtracting: the fade engine asks for a scale when a fade
+    // starts, not on every tick, and needs no division routine for it.
+    uint32_t r = num - m;
+    uint32_t q = 1;
+    do {
+        r <<= 1;
+        q <<= 1;
+        if (r >= m) {
+            r -= m;
+            ++q;
+        }
+    } while (q < 1u << 24);
     // mant stays below 2^24: a/m is at least 1/m > 2^-16 relative below the
     // next power of two, far more than half a unit (2^-24).
     return (k << 24) | ((q + 1u) >> 1);
