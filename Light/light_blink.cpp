@@ -23,9 +23,8 @@ light_result_t light_ctrl_blink_start(blink_end_state_t end, uint8_t cnt, uint16
     if ((end == WITH_ON && !d.switch_status) || (end == WITH_OFF && d.switch_status)) {
         d.blink_cnt = static_cast<uint8_t>(d.blink_cnt + 1u);
     }
-    timer_init(&blink_timer, _light_ctrl_blink_timer_callback);
-    timer_set_value(&blink_timer, blink_time_ms);
-    return static_cast<light_result_t>(timer_start(&blink_timer));
+    return static_cast<light_result_t>(
+        _light_ctrl_timer_arm(&blink_timer, _light_ctrl_blink_timer_callback, blink_time_ms));
 }
 
 void _light_ctrl_blink_timer_callback(void *param) {

@@ -42,13 +42,10 @@ uint32_t cw_white(uint32_t b, uint32_t t) {
             T <<= 1u;
         }
         const uint32_t u = T - 25u * ((T * 41u) >> 10u); // T mod 25: 41 * 25 = 2^10 + 1
-        uint32_t below = x - 1u;                         // its top bit is 2^k
-        below |= below >> 1u;
-        below |= below >> 2u;
-        below |= below >> 4u;
-        below |= below >> 8u;
-        below |= below >> 16u;
-        below -= below >> 1u;
+        uint32_t below = 1; // 2^k, the highest power of two below x (x >= 9 here)
+        while (2u * below < x) {
+            below <<= 1u;
+        }
         if (u <= 12u && 16u * u * x > T * below) {
             x -= 1u;
         }

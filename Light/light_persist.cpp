@@ -62,9 +62,7 @@ light_result_t light_ctrl_data_auto_save(void) {
 }
 
 light_result_t light_ctrl_data_auto_save_start(uint32_t delay_time_ms) {
-    timer_init(&autosave_timer, ligth_ctrl_data_auto_save_timer_callback);
-    timer_set_value(&autosave_timer, delay_time_ms);
-    timer_start(&autosave_timer);
+    _light_ctrl_timer_arm(&autosave_timer, ligth_ctrl_data_auto_save_timer_callback, delay_time_ms);
     return LIGHT_OK;
 }
 

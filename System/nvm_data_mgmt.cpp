@@ -133,7 +133,7 @@ void header_of(uint16_t gen, uint8_t version, uint8_t *h) {
     h[3] = version;
     h[4] = static_cast<uint8_t>(gen);
     h[5] = static_cast<uint8_t>(gen >> 8);
-    h[6] = check_of(h, 6, 0, 0);
+    h[6] = stored(check_sum_update(seed, h, 6));
     const uint16_t complement = version == format ? static_cast<uint16_t>(~gen) : 0xFFFFu;
     h[7] = static_cast<uint8_t>(complement);
     h[8] = static_cast<uint8_t>(complement >> 8);
