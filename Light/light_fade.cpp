@@ -75,7 +75,7 @@ uint32_t packed(bright_data_t values) {
 }
 
 // The scale of the channel behind (e) at a fade's first tick. Apart from
-// make_plan, which then keeps its values in registers across it.
+// plan_at, which then keeps its values in registers across it.
 [[gnu::noinline]] fade_step::scale_t share_of(uint32_t e, uint32_t m) {
     return fade_step::scale(e, m);
 }
@@ -93,35 +93,40 @@ uint32_t behind_plan(uint32_t e, uint32_t m, uint32_t behind_bit) {
 }
 
 // The plan bits for the channels at the distances (packed) from their
-// targets, moving the ways plan_down says: 0 when both have arrived. At most
-// one channel is behind the other. The leading one has the scale 1.0 and takes
-// step_gain, as does one behind by as much (both then for as long as they stay
-// level); one that has arrived takes 0 whatever its scale, as the float step
-// gives it: t4 = s - m * s <= 0, and so does one that fade_step::holds_back,
-// until the leading one comes level. The step of any other follows its margin,
+// targets, moving the ways plan_down says: 0 when both have arrived; with
+// new_scales the scales of a fade's first tick first: the channel behind gets
+// its share of the larger distance, the leading one 1.0. At most one channel
+// is behind the other. The leading one has the scale 1.0 and takes step_gain,
+// as does one behind by as much (both then for as long as they stay level);
+// one that has arrived takes 0 whatever its scale, as the float step gives
+// it: t4 = s - m * s <= 0, and so does one that fade_step::holds_back, until
+// the leading one comes level. The step of any other follows its margin,
 // carried from tick to tick, or, where step() sets none, comes afresh on every
 // tick. A channel that has arrived ends the cold/warm alternation, which only
 // paces two channels moving the same way.
-[[gnu::noinline]] uint32_t plan_at(uint32_t distances) {
+[[gnu::noinline]] uint32_t plan_at(uint32_t distances, bool new_scales) {
     const uint32_t white = distances & 0xFFFFu;
     const uint32_t warm = distances >> 16;
-    if (white == warm) {
-        return white != 0 ? both_bits : 0u;
-    }
-    const bool white_leads = white > warm;
+    const bool white_leads = white >= warm;
     const uint32_t lead_bit = white_leads ? white_bit : warm_bit;
     const uint32_t e = white_leads ? warm : white;
+    const uint32_t m = white_leads ? white : warm;
+    if (new_scales) {
+        fade.share = share_of(e, m);
+        fade.one_bit = static_cast<uint8_t>(lead_bit);
+    }
+    if (e == m) {
+        return m != 0 ? both_bits : 0u;
+    }
     if (e == 0) {
         fade.plan_down = static_cast<uint8_t>(fade.plan_down & ~plan_same_way);
         return lead_bit;
     }
-    return lead_bit | behind_plan(e, white_leads ? white : warm, lead_bit ^ both_bits);
+    return lead_bit | behind_plan(e, m, lead_bit ^ both_bits);
 }
 
-// The plan for the present outputs and targets, and with new_scales the
-// scales of a fade's first tick first: the channel behind gets its share of
-// the larger distance, the leading one 1.0. False, with nothing changed, when
-// the outputs have arrived.
+// The plan for the present outputs and targets, with new_scales on new scales
+// (plan_at). False, with nothing changed, when the outputs have arrived.
 [[gnu::noinline]] bool make_plan(bool new_scales) {
     const light_ctrl_handle_t &h = light_ctrl_handle;
     // The errors are kept wider than 16 bits so that distances above 32767
@@ -135,19 +140,13 @@ uint32_t behind_plan(uint32_t e, uint32_t m, uint32_t behind_bit) {
     }
     const uint32_t white_abs = magnitude(error_white);
     const uint32_t warm_abs = magnitude(error_warm);
-    if (new_scales) {
-        const bool white_leads = white_abs >= warm_abs;
-        fade.share =
-            share_of(white_leads ? warm_abs : white_abs, white_leads ? white_abs : warm_abs);
-        fade.one_bit = static_cast<uint8_t>(white_leads ? white_bit : warm_bit);
-    }
     uint32_t down = (error_white < 0 ? white_bit : 0u) | (error_warm < 0 ? warm_bit : 0u);
     if (error_white != 0 && error_warm != 0 && (error_white ^ error_warm) >= 0) {
         down |= plan_same_way;
     }
     fade.plan_down = static_cast<uint8_t>(down);
     const uint32_t distances = white_abs | warm_abs << 16;
-    fade.plan_steps = static_cast<uint8_t>(plan_at(distances));
+    fade.plan_steps = static_cast<uint8_t>(plan_at(distances, new_scales));
     fade.plan_distances = distances;
     fade.plan_outputs = packed(h.current_val);
     return true;
@@ -208,7 +207,7 @@ bool carry_margin(uint32_t behind_bit, uint32_t steps, uint32_t distances) {
 // then stops. Apart from the tick, which keeps its common path's values in
 // registers.
 [[gnu::noinline]] uint32_t replan(uint32_t distances) {
-    const uint32_t next = plan_at(distances);
+    const uint32_t next = plan_at(distances, false);
     return next != 0 ? next | plan_taken : 0u;
 }
 
