@@ -2,7 +2,6 @@
 // times, each toggle a short fade, without touching switch, brightness or
 // temperature.
 #include "light_ctrl_private.h"
-#include "light_quotient.h"
 
 #include "timer.h"
 
@@ -14,6 +13,20 @@ constexpr uint32_t blink_margin_ms = 100;
 constexpr uint32_t toggles_per_blink = 2; // to the other state and back
 constexpr uint32_t us_per_ms = 1000;
 timer_event_t blink_timer = {};
+
+// x / 18 as (x * 58255) >> 20 for every x below 2^16, checked for each.
+constexpr uint32_t eighteenth(uint32_t x) {
+    return (x * 58255u) >> 20;
+}
+constexpr bool eighteenths_exact() {
+    for (uint32_t x = 0; x < 1u << 16; ++x) {
+        if (eighteenth(x) != x / 18u) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(eighteenths_exact(), "x / 18 by a product below 2^16");
 
 } // namespace
 
@@ -42,11 +55,12 @@ void _light_ctrl_blink_timer_callback(void *param) {
     }
     light_ctrl_data.blink_cnt = static_cast<uint8_t>(light_ctrl_data.blink_cnt - 1u);
 
-    const uint32_t period_ms = blink_timer.timestamp;
+    // The tick (period - margin) * 1000 / 18000 us is (period - margin) / 18;
+    // the period is a blink_time_ms, below 2^16.
+    static_assert(CTRL_CAL_VALUE_RANGE == 18u * us_per_ms, "a toggle's tick in 18ths");
+    const uint32_t period_ms = static_cast<uint16_t>(blink_timer.timestamp);
     const uint32_t tick_us =
-        period_ms > blink_margin_ms
-            ? light::quotient((period_ms - blink_margin_ms) * us_per_ms, CTRL_CAL_VALUE_RANGE)
-            : 0u;
+        period_ms > blink_margin_ms ? eighteenth(period_ms - blink_margin_ms) : 0u;
     if (tick_us != 0) {
         _light_ctrl_gradually_start(tick_us);
     } else {
