@@ -39,7 +39,9 @@ period), the first tick (once a fade), a tick on a millisecond boundary (its
 interrupt serves the millisecond too, once a millisecond at most) and the
 millisecond's interrupt alone. An image whose board had a SysTick (before
 TIMER0's compare 1 took the milliseconds) gets its boundaries through
-SysTick_Handler.
+SysTick_Handler. A last line gives the millisecond interrupt on which a
+blink toggles and so starts its fade, plan and scale included (bench_blink,
+where the image has it).
 
 Usage: tick_cost.py [--period-us N] IMAGE.elf [IMAGE.elf ...]
   --period-us N: the board's shortest period for the 16 MHz line (default:
@@ -271,6 +273,25 @@ def at_chip_pace(cpu, ticks):
     return text
 
 
+def blink_toggle(path):
+    """The millisecond interrupt on which a blink's toggle starts its fade, its
+    plan included (bench_blink: case (b)'s fade from inside the interrupt):
+    (instructions, cycles) without entry and exit, or None for an image
+    without bench_blink."""
+    cpu = Cpu(path)
+    if "bench_blink" not in cpu.symbols:
+        return None
+    cpu.call("bench_setup", 1)
+    cpu.call("bench_blink")
+    for ms in range(1, 2001):
+        cpu.counter_us = ms * 1000
+        cpu.uc.mem_write(EVENTS_COMPARE1, struct.pack("<I", 1))
+        cost = cpu.call("TIMER0_IRQHandler", count=True)
+        if cpu.inten & INT_COMPARE0:
+            return cost
+    raise RuntimeError("the blink does not toggle")
+
+
 def label_of(path):
     name = path.rsplit("/", 1)[-1]
     return "float" if "float" in name else "board" if "board" in name else "current"
@@ -312,6 +333,12 @@ def main(paths):
                 print("%-7s     %s" % ("", at_chip_pace(cpu, ticks)))
         print("%-7s mean over the later ticks of (a) and (b): %.1f/%.1f" % (
             label, sum(t[0] for t in later) / len(later), sum(t[1] for t in later) / len(later)))
+        toggle = blink_toggle(path) if label == "board" else None
+        if toggle:
+            cycles = toggle[1] + ENTRY_EXIT
+            print("%-7s the millisecond on which a blink toggles, its fade's start included: "
+                  "%d/%d, at 16 MHz with entry and exit %d cycles = %.1f us" % (
+                      label, toggle[0], toggle[1], cycles, cycles * 1e6 / CHIP_HZ))
     print("mean and max: every tick after the first, the stopping tick included")
     if differ:
         print("FAIL: outputs differ: " + "; ".join(differ))
