@@ -169,8 +169,9 @@ uint32_t behind_plan(uint32_t e, uint32_t m, uint32_t behind_bit) {
     return true;
 }
 
-// The margin plan of channel behind_bit past this tick's steps, its margin
-// carried past the behind channel's step already: past the leading one's too.
+// The margin plan of channel behind_bit after this tick's steps, from its
+// margin carried past the behind channel's step: carried past the leading
+// one's here.
 uint32_t margin_plan(uint32_t behind_bit, uint32_t steps, int32_t margin) {
     fade_state_t &f = fade;
     const uint32_t lead_bit = behind_bit ^ both_bits;
