@@ -6,13 +6,23 @@
 
 #include "timer.h"
 
+#include <array>
+
 namespace {
 
 const uint8_t light_bright_table[BRIGHT_LEVEL_MAX + 1] = {1,  6,  14, 21, 29, 38,
                                                           48, 59, 71, 85, 100};
-// A temperature step: the whole scale over (level + 1), half of it at level 0.
+// A temperature step at each brightness level: the whole scale over
+// (level + 1), half of it at level 0. A table, so that the chip divides
+// nothing.
 constexpr uint32_t temper_scale = CTRL_TEMPER_LIMIT_MAX - CTRL_TEMPER_LIMIT_MIN;
-constexpr uint32_t temper_step_at_level0 = temper_scale / 2u;
+constexpr std::array<uint8_t, BRIGHT_LEVEL_MAX + 1> temper_steps = [] {
+    std::array<uint8_t, BRIGHT_LEVEL_MAX + 1> steps{};
+    for (uint32_t level = 0; level <= BRIGHT_LEVEL_MAX; ++level) {
+        steps[level] = static_cast<uint8_t>(temper_scale / (level == 0 ? 2u : level + 1u));
+    }
+    return steps;
+}();
 constexpr uint32_t adjust_save_delay_ms = 3000; // after the window closes
 timer_event_t adjusted_timer = {};
 
@@ -25,8 +35,51 @@ uint8_t level_index(uint16_t bright) {
     return BRIGHT_LEVEL_MIN; // above the table: only from a restored record
 }
 
-uint16_t temper_step(uint8_t level) {
-    return static_cast<uint16_t>(level == 0 ? temper_step_at_level0 : temper_scale / (level + 1u));
+// One command of a kind (BRIGHT_INC .. TEMPER_DEC). The four kinds differ
+// only in the value they move, its direction and limit, and where one step
+// takes it. A repeat of the kind whose window is open holds: the value goes to
+// its limit (LIGHT_ERROR, nothing set, if it is there or beyond already). Any
+// other command opens a window of its own kind and takes one step.
+light_result_t adjust(light_ctrl_data_t &d, light_adjusted_mode_t mode) {
+    const bool up = mode == BRIGHT_INC || mode == TEMPER_INC;
+    const bool bright = mode == BRIGHT_INC || mode == BRIGHT_DEC;
+    const uint32_t level = level_index(d.bright);
+    const uint32_t now = bright ? d.bright : d.temper;
+    uint32_t limit = up ? CTRL_BRIGHT_LIMIT_MAX : CTRL_TEMPER_LIMIT_MIN;
+    uint32_t next = 0;
+    if (bright) {
+        uint32_t to = up ? level + 1u : level - 1u;
+        if (to > BRIGHT_LEVEL_MAX) {
+            to = level; // at the table's end already
+        }
+        next = light_bright_table[to];
+        if (!up) {
+            limit = CTRL_BRIGHT_LIMIT_MIN;
+        }
+    } else if (up) {
+        // Sums wrap in 16 bits, so a restored temperature above the limit steps to it.
+        next = static_cast<uint16_t>(now + temper_steps[level]);
+        next = next > limit ? limit : next;
+    } else {
+        next = now > temper_steps[level] ? now - temper_steps[level] : limit;
+    }
+    light_result_t result = LIGHT_OK;
+    if ((d.adjusted_mode & ADJUST_MODE_MASK) == mode) {
+        d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
+        next = limit;
+        if (up ? now >= limit : now <= limit) {
+            next = now;
+            result = LIGHT_ERROR;
+        }
+    } else {
+        d.adjusted_mode = mode;
+    }
+    if (bright) {
+        d.bright = static_cast<uint16_t>(next);
+    } else {
+        d.temper = static_cast<uint16_t>(next);
+    }
+    return result;
 }
 
 } // namespace
@@ -36,92 +89,30 @@ light_result_t light_ctrl_data_adjusted(light_adjusted_mode_t mode) {
     if (!d.switch_status) {
         return LIGHT_FAIL;
     }
-    const uint8_t level = level_index(d.bright);
-    uint16_t step = temper_step(level);
-
-    timer_stop(&adjusted_timer);
-    timer_init(&adjusted_timer, _light_ctrl_data_adjusted_timer_callback);
-    timer_set_value(&adjusted_timer, ADJUST_TIME);
-
-    // The four kinds differ only in the value they move, its direction and
-    // limit, and where one step takes it.
-    uint16_t *value = &d.bright;
-    bool up = true;
-    uint16_t limit = CTRL_BRIGHT_LIMIT_MAX;
-    uint16_t stepped = 0;
-    switch (mode) {
-    case BRIGHT_INC:
-        stepped = light_bright_table[level < BRIGHT_LEVEL_MAX ? level + 1 : level];
-        break;
-    case BRIGHT_DEC:
-        up = false;
-        limit = CTRL_BRIGHT_LIMIT_MIN;
-        stepped = light_bright_table[level > BRIGHT_LEVEL_MIN ? level - 1 : level];
-        break;
-    case TEMPER_INC:
-        value = &d.temper;
-        limit = CTRL_TEMPER_LIMIT_MAX;
-        // Sums wrap in 16 bits, so a restored temperature above the limit steps to it.
-        if (static_cast<uint16_t>(d.temper + step) > CTRL_TEMPER_LIMIT_MAX) {
-            step = static_cast<uint16_t>(CTRL_TEMPER_LIMIT_MAX - d.temper);
-        }
-        stepped = static_cast<uint16_t>(d.temper + step);
-        break;
-    case TEMPER_DEC:
-        value = &d.temper;
-        up = false;
-        limit = CTRL_TEMPER_LIMIT_MIN;
-        if (step > d.temper) {
-            step = d.temper;
-        }
-        stepped = static_cast<uint16_t>(d.temper - step);
-        break;
-    default:
-        timer_start(&adjusted_timer);
-        return LIGHT_ERROR; // nothing to adjust
+    light_result_t result = LIGHT_ERROR; // nothing to adjust
+    if (static_cast<uint8_t>(mode - BRIGHT_INC) <= TEMPER_DEC - BRIGHT_INC) {
+        result = adjust(d, mode);
     }
-
-    // A repeat of the kind whose window is open holds: the value goes to its
-    // limit (nothing set if it is there or beyond already). Any other command
-    // opens a window of its own kind and takes one step.
-    light_result_t result = LIGHT_OK;
-    if ((d.adjusted_mode & ADJUST_MODE_MASK) == mode) {
-        d.adjusted_mode = static_cast<uint8_t>(d.adjusted_mode | ADJUST_HOLD_FLAG);
-        if (up ? *value < limit : *value > limit) {
-            *value = limit;
-        } else {
-            result = LIGHT_ERROR;
-        }
-    } else {
-        d.adjusted_mode = mode;
-        *value = stepped;
-    }
-    timer_start(&adjusted_timer);
+    // The window (re)opens: a pending run is restarted.
+    _light_ctrl_timer_arm(&adjusted_timer, _light_ctrl_data_adjusted_timer_callback, ADJUST_TIME);
     return result;
 }
 
 void _light_ctrl_data_adjusted_timer_callback(void *param) {
     (void)param;
     light_ctrl_data_t &d = light_ctrl_data;
-    if ((d.adjusted_mode & ADJUST_HOLD_FLAG) != 0) {
+    // The hold flag is only ever set together with one of the four kinds.
+    const uint32_t kind = d.adjusted_mode & ADJUST_MODE_MASK;
+    if ((d.adjusted_mode & ADJUST_HOLD_FLAG) != 0 && kind - BRIGHT_INC <= TEMPER_DEC - BRIGHT_INC) {
         const bright_data_t &shown = light_ctrl_handle.current_val;
-        // The hold flag is only ever set together with one of the four kinds.
-        switch (d.adjusted_mode & ADJUST_MODE_MASK) {
-        case BRIGHT_INC:
-        case BRIGHT_DEC:
-            _light_ctrl_gradually_stop();
+        _light_ctrl_gradually_stop();
+        if (kind <= BRIGHT_DEC) {
             d.bright = _light_ctrl_data_calculate_brightness(shown);
-            break;
-        case TEMPER_INC:
-        case TEMPER_DEC:
-            _light_ctrl_gradually_stop();
+        } else if (light_cfg_data.bright_mode != BRIGHT_MODE_CW || shown.white != 0 ||
+                   shown.warm != 0) {
             // Dark outputs carry no colour: in cold/warm mixing (0, 0) keeps the
             // temperature it had instead of dividing by zero.
-            if (light_cfg_data.bright_mode != BRIGHT_MODE_CW || shown.white != 0 ||
-                shown.warm != 0) {
-                d.temper = _light_ctrl_data_calculate_temperature(shown);
-            }
-            break;
+            d.temper = _light_ctrl_data_calculate_temperature(shown);
         }
     }
     d.adjusted_mode = 0;

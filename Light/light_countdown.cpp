@@ -20,9 +20,7 @@ light_result_t light_ctrl_data_countdown_set(int32_t countdown_sec) {
         timer_stop(&countdown_timer);
         return LIGHT_OK;
     }
-    timer_init(&countdown_timer, _light_ctrl_countdown_timer_callback);
-    timer_set_value(&countdown_timer, second_ms);
-    timer_start(&countdown_timer);
+    _light_ctrl_timer_arm(&countdown_timer, _light_ctrl_countdown_timer_callback, second_ms);
     return LIGHT_OK;
 }
 

@@ -5,10 +5,15 @@
  * above; tests include it to check these operations one by one.
  */
 #include "light_ctrl.h"
+#include "timer.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* A timer record of the module armed: the callback bound, the interval set
+ * (ms), started. timer_start's result. */
+uint8_t _light_ctrl_timer_arm(timer_event_t *timer, void (*callback)(void *param), uint32_t ms);
 
 /* Mixing and output */
 void _light_ctrl_data_calculate_cw(uint8_t bright, uint8_t temperatue, bright_data_t *result);

@@ -6,6 +6,7 @@
 #include "light_ctrl_private.h"
 
 #include "fade_step.h"
+#include "light_quotient.h"
 #include "tim.h"
 #include "timer.h"
 
@@ -44,11 +45,12 @@ constexpr uint32_t plan_same_way = 1u << 2;
 // address. The scales stay fixed for a fade: the channel in one_bit has 1.0,
 // another share (at power-on both have 0). The alternation's turn,
 // cw_refresh_flag (true: white holds on the next alternating tick), carries
-// over from one fade to the next. The plan is
-// for the outputs plan_outputs (white | warm << 16) at the distances
-// plan_distances from the targets (likewise). Whatever changes outputs or
-// targets while a fade runs drops it: a fade start (which makes the next), the
-// delayed shut-down, a power-on.
+// over from one fade to the next. The plan is for the outputs plan_outputs
+// (white | warm << 16) at the distances plan_distances from the targets
+// (likewise); the tick moves both by its steps and, where the plan no longer
+// holds, makes the next one. Whatever else changes outputs or targets while a
+// fade runs drops it: a fade start (which makes the next), the delayed
+// shut-down, a power-on.
 struct fade_state_t {
     fade_step::scale_t share;
     uint32_t plan_outputs;
@@ -73,13 +75,13 @@ uint32_t packed(bright_data_t values) {
 }
 
 // The scale of the channel behind (e) at a fade's first tick. Apart from
-// make_plan, which then keeps its values in registers across it.
+// plan_at, which then keeps its values in registers across it.
 [[gnu::noinline]] fade_step::scale_t share_of(uint32_t e, uint32_t m) {
     return fade_step::scale(e, m);
 }
 
 // The plan bits of the channel behind_bit behind the leading one (0 < e < m).
-[[gnu::noinline]] uint32_t behind_plan(uint32_t e, uint32_t m, uint32_t behind_bit) {
+uint32_t behind_plan(uint32_t e, uint32_t m, uint32_t behind_bit) {
     const fade_step::scale_t scale =
         (fade.one_bit & behind_bit) != 0 ? fade_step::scale_one : fade.share;
     if (fade_step::holds_back(e, scale)) {
@@ -90,10 +92,41 @@ uint32_t packed(bright_data_t values) {
            ((step & 1u) != 0 ? behind_bit : 0u);
 }
 
-// The plan for the present outputs and targets, and with new_scales the
-// scales of a fade's first tick first: the channel behind gets its share of
-// the larger distance, the leading one 1.0. False, with nothing changed, when
-// the outputs have arrived.
+// The plan bits for the channels at the distances (packed) from their
+// targets, moving the ways plan_down says: 0 when both have arrived; with
+// new_scales the scales of a fade's first tick first: the channel behind gets
+// its share of the larger distance, the leading one 1.0. At most one channel
+// is behind the other. The leading one has the scale 1.0 and takes step_gain,
+// as does one behind by as much (both then for as long as they stay level);
+// one that has arrived takes 0 whatever its scale, as the float step gives
+// it: t4 = s - m * s <= 0, and so does one that fade_step::holds_back, until
+// the leading one comes level. The step of any other follows its margin,
+// carried from tick to tick, or, where step() sets none, comes afresh on every
+// tick. A channel that has arrived ends the cold/warm alternation, which only
+// paces two channels moving the same way.
+[[gnu::noinline]] uint32_t plan_at(uint32_t distances, bool new_scales) {
+    const uint32_t white = distances & 0xFFFFu;
+    const uint32_t warm = distances >> 16;
+    const bool white_leads = white >= warm;
+    const uint32_t lead_bit = white_leads ? white_bit : warm_bit;
+    const uint32_t e = white_leads ? warm : white;
+    const uint32_t m = white_leads ? white : warm;
+    if (new_scales) {
+        fade.share = share_of(e, m);
+        fade.one_bit = static_cast<uint8_t>(lead_bit);
+    }
+    if (e == m) {
+        return m != 0 ? both_bits : 0u;
+    }
+    if (e == 0) {
+        fade.plan_down = static_cast<uint8_t>(fade.plan_down & ~plan_same_way);
+        return lead_bit;
+    }
+    return lead_bit | behind_plan(e, m, lead_bit ^ both_bits);
+}
+
+// The plan for the present outputs and targets, with new_scales on new scales
+// (plan_at). False, with nothing changed, when the outputs have arrived.
 [[gnu::noinline]] bool make_plan(bool new_scales) {
     const light_ctrl_handle_t &h = light_ctrl_handle;
     // The errors are kept wider than 16 bits so that distances above 32767
@@ -107,35 +140,14 @@ uint32_t packed(bright_data_t values) {
     }
     const uint32_t white_abs = magnitude(error_white);
     const uint32_t warm_abs = magnitude(error_warm);
-    const bool white_leads = white_abs >= warm_abs;
-    const uint32_t lead_bit = white_leads ? white_bit : warm_bit;
-    const uint32_t behind_bit = lead_bit ^ both_bits;
-    const uint32_t m = white_leads ? white_abs : warm_abs;
-    const uint32_t e = white_leads ? warm_abs : white_abs;
-    if (new_scales) {
-        fade.share = share_of(e, m);
-        fade.one_bit = static_cast<uint8_t>(lead_bit);
-    }
-    // At most one channel is behind the other. The leading one has the scale
-    // 1.0 and takes step_gain, as does one behind by as much (both then for as
-    // long as they stay level); one that has arrived takes 0 whatever its
-    // scale, as the float step gives it: t4 = s - m * s <= 0, and so does one
-    // that fade_step::holds_back, until the leading one comes level. The step
-    // of any other follows its margin, carried from tick to tick, or, where
-    // step() sets none, comes afresh on every tick.
-    uint32_t plan = lead_bit;
-    if (e == m) {
-        plan = both_bits;
-    } else if (e != 0) {
-        plan |= behind_plan(e, m, behind_bit);
-    }
-    fade.plan_steps = static_cast<uint8_t>(plan);
     uint32_t down = (error_white < 0 ? white_bit : 0u) | (error_warm < 0 ? warm_bit : 0u);
     if (error_white != 0 && error_warm != 0 && (error_white ^ error_warm) >= 0) {
         down |= plan_same_way;
     }
     fade.plan_down = static_cast<uint8_t>(down);
-    fade.plan_distances = white_abs | warm_abs << 16;
+    const uint32_t distances = white_abs | warm_abs << 16;
+    fade.plan_steps = static_cast<uint8_t>(plan_at(distances, new_scales));
+    fade.plan_distances = distances;
     fade.plan_outputs = packed(h.current_val);
     return true;
 }
@@ -157,27 +169,47 @@ uint32_t packed(bright_data_t values) {
     return true;
 }
 
-// The margin plan of channel behind_bit past this tick's steps, from the
-// distances after it: the margin carried, or where it cannot be, none (the
-// next tick makes a plan).
-void carry_margin(uint32_t behind_bit, uint32_t steps, uint32_t distances) {
+// The margin plan of channel behind_bit after this tick's steps, from its
+// margin carried past the behind channel's step: carried past the leading
+// one's here.
+uint32_t margin_plan(uint32_t behind_bit, uint32_t steps, int32_t margin) {
     fade_state_t &f = fade;
-    int32_t margin = f.margin;
     const uint32_t lead_bit = behind_bit ^ both_bits;
-    if ((steps & behind_bit) != 0) {
-        const bool white_behind = behind_bit == white_bit;
-        const uint32_t e = white_behind ? distances & 0xFFFFu : distances >> 16;
-        if (!fade_step::carry_behind(margin, e + 1u, f.share)) {
-            f.plan_steps = 0;
-            return;
-        }
-    }
     if ((steps & lead_bit) != 0) {
         margin = fade_step::carry_lead(margin, f.share);
     }
     f.margin = margin;
-    f.plan_steps = static_cast<uint8_t>(plan_taken | (behind_bit << margin_shift) | lead_bit |
-                                        (margin < 0 ? behind_bit : 0u));
+    return plan_taken | (behind_bit << margin_shift) | lead_bit | (margin < 0 ? behind_bit : 0u);
+}
+
+// The distance of the channel behind_bit, of the distances (packed).
+uint32_t distance_of(uint32_t behind_bit, uint32_t distances) {
+    return behind_bit == white_bit ? distances & 0xFFFFu : distances >> 16;
+}
+
+// The margin plan of channel behind_bit past this tick's steps, from the
+// distances after it: the margin carried. False, with nothing changed, where
+// it cannot be carried (the tick then plans anew).
+bool carry_margin(uint32_t behind_bit, uint32_t steps, uint32_t distances) {
+    fade_state_t &f = fade;
+    int32_t margin = f.margin;
+    if ((steps & behind_bit) != 0 &&
+        !fade_step::carry_behind(margin, distance_of(behind_bit, distances) + 1u, f.share)) {
+        return false;
+    }
+    f.plan_steps = static_cast<uint8_t>(margin_plan(behind_bit, steps, margin));
+    return true;
+}
+
+// The next tick's plan, taken, where this tick's does not hold, from the
+// distances after its steps: the plan the next tick would make from the
+// outputs and targets, as nothing else moves them before it (whatever does
+// drops the plan). None (0) when both channels have arrived: the next tick
+// then stops. Apart from the tick, which keeps its common path's values in
+// registers.
+[[gnu::noinline]] uint32_t replan(uint32_t distances) {
+    const uint32_t next = plan_at(distances, false);
+    return next != 0 ? next | plan_taken : 0u;
 }
 
 } // namespace
@@ -196,7 +228,8 @@ void _light_ctrl_gradually_stop(void) {
 }
 
 uint32_t _light_ctrl_gradual_period_us(void) {
-    return static_cast<uint32_t>(1000u * light_cfg_data.gradual_time) / CTRL_CAL_VALUE_RANGE;
+    return light::quotient(static_cast<uint32_t>(1000u * light_cfg_data.gradual_time),
+                           CTRL_CAL_VALUE_RANGE);
 }
 
 void light_ctrl_gradually_timer_handler(void) {
@@ -232,21 +265,22 @@ void light_ctrl_gradually_timer_handler(void) {
     f.plan_distances = distances;
     // The plan holds for the next tick while the channels are as they were:
     // level ones both moved and not arrived, others not level (so not both
-    // arrived), and a margin carried.
+    // arrived), and a margin carried. Else this tick makes the next one's.
     bool holds;
     if ((plan & plan_margin) != 0) {
-        holds = (distances & 0xFFFFu) != (distances >> 16);
-        if (holds) {
-            carry_margin((plan >> margin_shift) & both_bits, steps, distances);
-        }
+        holds = (distances & 0xFFFFu) != (distances >> 16) &&
+                carry_margin((plan >> margin_shift) & both_bits, steps, distances);
     } else if ((plan & (plan_once | both_bits)) == both_bits) {
         holds = steps == both_bits && distances != 0;
     } else {
         holds = (plan & plan_once) == 0 && (distances & 0xFFFFu) != (distances >> 16);
     }
     if (!holds) {
-        f.plan_steps = 0;
+        f.plan_steps = static_cast<uint8_t>(replan(distances));
     }
+    // Read back, not kept across replan (which leaves them): the common path
+    // then keeps them in a register.
+    outputs = f.plan_outputs;
     const uint16_t white = static_cast<uint16_t>(outputs);
     const uint16_t warm = static_cast<uint16_t>(outputs >> 16);
     h.current_val.white = white;
@@ -256,9 +290,8 @@ void light_ctrl_gradually_timer_handler(void) {
 
 void _light_ctrl_fade_arrived(void) {
     if (light_cfg_data.bright_mode == BRIGHT_MODE_CCT && !light_ctrl_data.switch_status) {
-        timer_init(&cct_delay_shut_down_timer, _light_ctrl_cct_shut_down_time_callback);
-        timer_set_value(&cct_delay_shut_down_timer, cct_shut_down_delay_ms);
-        timer_start(&cct_delay_shut_down_timer);
+        _light_ctrl_timer_arm(&cct_delay_shut_down_timer, _light_ctrl_cct_shut_down_time_callback,
+                              cct_shut_down_delay_ms);
     }
 }
 

@@ -1,6 +1,7 @@
 // Brightness and temperature percentages to channel values and back, and the
 // write of a channel pair to the PWM outputs.
 #include "light_ctrl_private.h"
+#include "light_quotient.h"
 
 #include "pwm.h"
 
@@ -41,13 +42,10 @@ uint32_t cw_white(uint32_t b, uint32_t t) {
             T <<= 1u;
         }
         const uint32_t u = T - 25u * ((T * 41u) >> 10u); // T mod 25: 41 * 25 = 2^10 + 1
-        uint32_t below = x - 1u;                         // its top bit is 2^k
-        below |= below >> 1u;
-        below |= below >> 2u;
-        below |= below >> 4u;
-        below |= below >> 8u;
-        below |= below >> 16u;
-        below -= below >> 1u;
+        uint32_t below = 1; // 2^k, the highest power of two below x (x >= 9 here)
+        while (2u * below < x) {
+            below <<= 1u;
+        }
         if (u <= 12u && 16u * u * x > T * below) {
             x -= 1u;
         }
@@ -103,7 +101,7 @@ uint16_t _light_ctrl_data_calculate_temperature(bright_data_t curr_val) {
     const uint32_t warm = curr_val.warm;
     switch (light_cfg_data.bright_mode) {
     case BRIGHT_MODE_CW:
-        return static_cast<uint16_t>(100u * white / (white + warm));
+        return static_cast<uint16_t>(light::quotient(100u * white, white + warm));
     case BRIGHT_MODE_CCT:
         return channel_to_percent(warm);
     default:

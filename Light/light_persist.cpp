@@ -62,9 +62,7 @@ light_result_t light_ctrl_data_auto_save(void) {
 }
 
 light_result_t light_ctrl_data_auto_save_start(uint32_t delay_time_ms) {
-    timer_init(&autosave_timer, ligth_ctrl_data_auto_save_timer_callback);
-    timer_set_value(&autosave_timer, delay_time_ms);
-    timer_start(&autosave_timer);
+    _light_ctrl_timer_arm(&autosave_timer, ligth_ctrl_data_auto_save_timer_callback, delay_time_ms);
     return LIGHT_OK;
 }
 
@@ -74,9 +72,15 @@ void ligth_ctrl_data_auto_save_timer_callback(void *param) {
 }
 
 void light_ctrl_init(void) {
-    light_ctrl_handle = {};
-    // Cleared first, so a read the store refuses fails the magic test.
-    light_app_data_flash_t record = {};
+    light_ctrl_handle_t &h = light_ctrl_handle;
+    h.target_val.white = 0;
+    h.target_val.warm = 0;
+    h.current_val.white = 0;
+    h.current_val.warm = 0;
+    h.first_change = false;
+    // The magic cleared first, so a read the store refuses fails its test.
+    light_app_data_flash_t record;
+    record.magic = 0;
     light_ctrl_data.switch_status = true;
     if (light_flash_read_app_data(&record) == LIGHT_OK) {
         light_ctrl_data.bright = get_le16(record.bright);

@@ -60,10 +60,8 @@ light_result_t light_ctrl_scene_data_get(light_scene_data_flash_t *scene_data) {
         return LIGHT_INVALID_PARM;
     }
     uint8_t *b = scene_data->bytes;
-    const uint8_t power = light_ctrl_data.switch_status ? 1u : 0u;
-    b[0] = static_cast<uint8_t>((b[0] & ~LIGHT_SCENE_POWER_BIT) | power);
-    b[0] = static_cast<uint8_t>((b[0] & LIGHT_SCENE_POWER_BIT) |
-                                ((light_ctrl_data.bright & LIGHT_SCENE_FIELD_MASK) << 1));
+    const uint32_t power = light_ctrl_data.switch_status ? LIGHT_SCENE_POWER_BIT : 0u;
+    b[0] = static_cast<uint8_t>(power | (light_ctrl_data.bright & LIGHT_SCENE_FIELD_MASK) << 1);
     b[1] = static_cast<uint8_t>((b[1] & LIGHT_SCENE_RESERVED_BIT) |
                                 (light_ctrl_data.temper & LIGHT_SCENE_FIELD_MASK));
     return LIGHT_OK;

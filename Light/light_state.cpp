@@ -26,6 +26,12 @@ void light_ctrl_lowpower_enter_timer_handler(void *param) {
     _light_sys_ctrl_lowpower_enter();
 }
 
+uint8_t _light_ctrl_timer_arm(timer_event_t *timer, void (*callback)(void *param), uint32_t ms) {
+    timer_init(timer, callback);
+    timer_set_value(timer, ms);
+    return timer_start(timer);
+}
+
 void _light_state_reset(void) {
     light_cfg_data = default_cfg;
     light_ctrl_data = {};

@@ -28,7 +28,8 @@ light_result_t light_ctrl_process(light_switch_mode_t switch_mode) {
     if (gradual) {
         _light_ctrl_gradually_start(_light_ctrl_gradual_period_us());
     } else {
-        h.current_val = h.target_val;
+        h.current_val.white = h.target_val.white;
+        h.current_val.warm = h.target_val.warm;
         light_set_cw(h.current_val.white, h.current_val.warm);
     }
     last_switch_status = light_ctrl_data.switch_status;

@@ -134,7 +134,7 @@ void header_of(uint16_t gen, uint8_t version, uint8_t *h) {
     h[3] = version;
     h[4] = static_cast<uint8_t>(gen);
     h[5] = static_cast<uint8_t>(gen >> 8);
-    h[6] = check_of(h, 6, 0, 0);
+    h[6] = stored(check_sum_update(seed, h, 6));
     const uint16_t complement = version == format ? static_cast<uint16_t>(~gen) : 0xFFFFu;
     h[7] = static_cast<uint8_t>(complement);
     h[8] = static_cast<uint8_t>(complement >> 8);
@@ -218,7 +218,10 @@ bool hand_over(nvm_kv_t key, const change_t *c) {
     if (flash_program(ring[p.r] * sector, h, sizeof h) != 0) {
         return false;
     }
-    j.head = p;
+    // Field by field: a copy of the whole record would be a library call.
+    j.head.gen = p.gen;
+    j.head.r = p.r;
+    j.head.next = p.next;
     for (nvm_kv_t k = 0; k < journaled; ++k) {
         j.current[k] = moved[k];
     }

@@ -73,14 +73,19 @@ inline scale_t scale(uint32_t a, uint32_t m) {
         num <<= 1;
         ++k;
     }
-    // The 24 quotient bits after the leading 1, in two digits of 12 (r < m, so
-    // r*2^12 < 2^28) by the library's division: the fade engine asks for a
-    // scale when a fade starts, not on every tick.
-    uint32_t r = (num - m) << 12;
-    const uint32_t hi = r / m;
-    r = (r % m) << 12;
-    const uint32_t lo = r / m;
-    const uint32_t q = (1u << 24) | (hi << 12) | lo;
+    // The 24 quotient bits after the leading 1, one a step (r < m < 2^16), by
+    // shifting and subtracting: the fade engine asks for a scale when a fade
+    // starts, not on every tick, and needs no division routine for it.
+    uint32_t r = num - m;
+    uint32_t q = 1;
+    do {
+        r <<= 1;
+        q <<= 1;
+        if (r >= m) {
+            r -= m;
+            ++q;
+        }
+    } while (q < 1u << 24);
     // mant stays below 2^24: a/m is at least 1/m > 2^-16 relative below the
     // next power of two, far more than half a unit (2^-24).
     return (k << 24) | ((q + 1u) >> 1);
@@ -120,6 +125,13 @@ inline bool holds_back(uint32_t e, scale_t s) {
     return (s & mant_mask) != 0 && (e < 2u || (s >> 24) < 24u);
 }
 
+// mant' of step(): mant + 2^(k-25), or mant for k = 24.
+inline uint32_t mant_t_of(scale_t s) {
+    const uint32_t mant = s & mant_mask;
+    const uint32_t k = s >> 24;
+    return k >= 25u ? mant + (1u << (k - 25u)) : mant;
+}
+
 // The tick carries the test from one tick to the next as its margin z = w - th:
 // the step is [z < 0] (see carry_lead). step() returns the step in bit 0 and, in
 // bit 1 (margin_set), whether it set z: for e >= 2, s in (0, 1) and
@@ -152,7 +164,7 @@ inline uint32_t step(uint32_t e, uint32_t m, scale_t s, int32_t &z) {
     }
     const uint32_t w = (d << 8) | (lo & 0xFFu);
     const uint32_t q = log2_floor(e1) + k - 23u;
-    const uint32_t mant_t = k >= 25u ? mant + (1u << (k - 25u)) : mant;
+    const uint32_t mant_t = mant_t_of(s);
     const uint32_t unit = 1u << q;
     const uint32_t th = (mant_t & ~(unit - 1u)) + (unit >> 1) + (((mant_t >> q) & 1u) ^ 1u);
     z = static_cast<int32_t>(w) - static_cast<int32_t>(th);
@@ -161,34 +173,54 @@ inline uint32_t step(uint32_t e, uint32_t m, scale_t s, int32_t &z) {
 
 // The margin z of step() at distances (e, m), carried to the next tick's.
 // With s, and so mant and k, fixed,
-//     z(e, m) = m*mant - (e-1)*2^k - th(log2_floor(e - 1)),
+//     z(e, m) = m*mant - (e-1)*2^k - th(p),  p = log2_floor(e - 1),
 // so a unit less of the leading distance takes mant from z (carry_lead), and a
-// unit less of the behind one adds 2^k while th stays (carry_behind), that is
-// while e - 2 is in the binade of e - 1: not when e - 1 is a power of two (e = 2
-// among them, whose next e is 1, decided without a margin). The next tick's
-// distances are again e >= 2 and m >= e. carry_behind returns false, z
-// unchanged, where the margin cannot be carried: that change of binade, or 2^k
-// beyond 32-bit signed arithmetic (k > 30); the tick then asks step() afresh.
+// unit less of the behind one adds 2^k (carry_behind), and where e - 2 falls
+// in the binade below that of e - 1 (e - 1 = 2^p, p >= 1), th(p) - th(p - 1)
+// too (rise_across): with h = 2^(q-1), half the unit of e - 1's binade,
+//     th(p)     = (mant' rounded down to a multiple of 2h) + h   + [mant' & 2h = 0]
+//     th(p - 1) = (mant' rounded down to a multiple of h)  + h/2 + [mant' & h = 0],
+// and the two roundings differ by mant' & h, so
+//     th(p) - th(p - 1) = h/2 - (mant' & h) + [mant' & 2h = 0] - [mant' & h = 0],
+// h = 2^(p+k-24) = (e - 1) * 2^(k-24) >= 2. The next tick's distances are again
+// e >= 2 and m >= e. carry_behind returns false, z unchanged, where the margin
+// cannot be carried: at e = 2, whose next e is 1 (decided without a margin),
+// and where 2^k is beyond 32-bit signed arithmetic (k > 30); the tick then
+// asks step() afresh.
 //
 // z stays within 32-bit signed arithmetic as the tick carries it. step() sets
-// -2^26 < z < 2^31. While z >= 0 the step is 0, the channel behind does not
-// move, and z falls by less than 2^24 a tick, so not below -2^24. While z < 0
-// the step is 1: the channel behind moves and z rises by 2^k or 2^k - mant,
-// to below 2^30 (2^k > mant), unless the cold/warm alternation holds it. Then
-// the leading channel moves (z falls by less than 2^24 once more) and the turn
-// passes to it, so that on the next tick either it holds (alternating) or both
-// move (not): the channel behind moves. So -2^26 - 2^25 < z < 2^31 throughout.
+// -2^26 < z < 2^31, and only where (e-1)*2^k < 2^40, so q <= 16 then and on (e
+// only falls): a change of binade moves z by at most h/2 + 1 <= 2^14 + 1, at
+// most once per binade, so at most 15 times. While z >= 0 the step is 0, the
+// channel behind does not move, and z falls by less than 2^24 a tick, so not
+// below -2^24. While z < 0 the step is 1: the channel behind moves and z rises
+// by 2^k or 2^k - mant (at least 1), less at most 2^14 + 1 at a change of
+// binade, to below 2^30 + 2^14 + 1 (2^k > mant), unless the cold/warm
+// alternation holds it. Then the leading channel moves (z falls by less than
+// 2^24 once more) and the turn passes to it, so that on the next tick either
+// it holds (alternating) or both move (not): the channel behind moves. So
+// -2^26 - 2^25 - 15*(2^14 + 1) < z < 2^31 throughout.
 inline int32_t carry_lead(int32_t z, scale_t s) {
     return z - static_cast<int32_t>(s & mant_mask);
+}
+
+// 2^k + th(p) - th(p - 1) for e1 = e - 1 = 2^p (p >= 1): the rise at a change
+// of binade, a dozen times a fade, kept out of the tick's common path.
+[[gnu::noinline]] inline uint32_t rise_across(uint32_t e1, scale_t s) {
+    const uint32_t k = s >> 24;
+    const uint32_t mant_t = mant_t_of(s);
+    const uint32_t h = e1 << (k - 24u);
+    return (1u << k) + (h >> 1) - (mant_t & h) + ((mant_t & h << 1) == 0 ? 1u : 0u) -
+           ((mant_t & h) == 0 ? 1u : 0u);
 }
 
 inline bool carry_behind(int32_t &z, uint32_t e, scale_t s) {
     const uint32_t e1 = e - 1u;
     const uint32_t k = s >> 24;
-    if ((e1 & (e1 - 1u)) == 0 || k > 30u) {
+    if (e1 < 2u || k > 30u) {
         return false;
     }
-    z += static_cast<int32_t>(1u << k);
+    z += static_cast<int32_t>((e1 & (e1 - 1u)) != 0 ? 1u << k : rise_across(e1, s));
     return true;
 }
 

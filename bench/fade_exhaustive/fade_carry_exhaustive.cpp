@@ -8,7 +8,8 @@
 // starts and after every change from outside (the delayed shut-down, a
 // retarget), at whatever distances e < m the channels are and with the scale
 // the fade has. From there the tick carries the margin z = w - th while the
-// channel behind stays behind and e - 1 in its binade. For every divisor
+// channel behind stays behind, within e - 1's binade and across into the
+// binade below, down to e = 2. For every divisor
 // m <= 65535 and every distance 2 <= e < m the check restarts there with
 //   - the scale a fade starting at (e, m) has, scale(e, m), and
 //   - every scale whose step at (e, m) the float rounding decides (the window
@@ -18,7 +19,7 @@
 // must be the exact m*mant - (e-1)*2^k - th (64-bit, th as fade_step.h derives
 // it); each carried margin must be the exact margin of the next distances,
 // within the bounds fade_step.h proves, or carry_behind must decline exactly
-// where e - 1 is a power of two or k > 30; and where a channel is still
+// where e = 2 or k > 30; and where a channel is still
 // behind, the carried margin must decide that tick's step as the float
 // reference does. By induction over a fade's ticks every margin the tick uses
 // is exact; its sign is step()'s test, which fade_exhaustive checks for every
@@ -50,7 +51,8 @@ int64_t exact_margin(uint32_t e, uint32_t m, fade_step::scale_t s) {
 
 // The bounds fade_step.h proves for every margin the tick carries.
 bool within_bounds(int64_t z) {
-    return z > -(int64_t{1} << 26) - (int64_t{1} << 25) && z < (int64_t{1} << 31);
+    const int64_t below = (int64_t{1} << 26) + (int64_t{1} << 25) + 15 * ((int64_t{1} << 14) + 1);
+    return z > -below && z < (int64_t{1} << 31);
 }
 
 void check_tick(uint32_t e, uint32_t m, fade_step::scale_t s, int32_t z, uint32_t lead,
@@ -58,13 +60,16 @@ void check_tick(uint32_t e, uint32_t m, fade_step::scale_t s, int32_t z, uint32_
     const uint32_t bits = fade_step::float_bits(s);
     int32_t next = z;
     ++t.cases;
-    if (behind != 0 && !fade_step::carry_behind(next, e, s)) {
-        const uint32_t e1 = e - 1u;
-        const bool declines = (e1 & (e1 - 1u)) == 0 || (s >> 24) > 30u;
-        if (!declines) {
-            report("declined", e, m, bits, 1, 0, t);
+    if (behind != 0) {
+        const bool declines = e == 2u || (s >> 24) > 30u;
+        if (fade_step::carry_behind(next, e, s) == declines) {
+            report(declines ? "carried at the end" : "declined", e, m, bits, declines ? 0 : 1,
+                   declines ? 1 : 0, t);
+            return;
         }
-        return;
+        if (declines) {
+            return;
+        }
     }
     if (lead != 0) {
         next = fade_step::carry_lead(next, s);

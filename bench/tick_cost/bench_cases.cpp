@@ -34,6 +34,19 @@ void bench_setup(uint32_t which) {
     }
 }
 
+// The board image only: a blink from dark in cold/warm mixing at 50 % and
+// 30 %, a 1000 ms period. Its first toggle, at the 1000th millisecond, starts
+// case (b)'s fade, (0, 0) -> (2700, 6300), from inside the millisecond
+// interrupt.
+void bench_blink(void) {
+    light_ctrl_power_on_reset();
+    light_ctrl_data.switch_status = true;
+    light_cfg_data.bright_mode = BRIGHT_MODE_CW;
+    light_ctrl_data.bright = 50;
+    light_ctrl_data.temper = 30;
+    light_ctrl_blink_start(WITH_START, 1, 1000);
+}
+
 void bench_start(uint32_t which) {
     if (which == 0) {
         light_ctrl_process(SWITCH_GRADUAL);

@@ -39,11 +39,16 @@ period), the first tick (once a fade), a tick on a millisecond boundary (its
 interrupt serves the millisecond too, once a millisecond at most) and the
 millisecond's interrupt alone. An image whose board had a SysTick (before
 TIMER0's compare 1 took the milliseconds) gets its boundaries through
-SysTick_Handler.
+SysTick_Handler. A last line gives the millisecond interrupt on which a
+blink toggles and so starts its fade, plan and scale included (bench_blink,
+where the image has it).
 
-Usage: tick_cost.py [--period-us N] IMAGE.elf [IMAGE.elf ...]
+Usage: tick_cost.py [--period-us N] [--fade W0,M0,W1,M1[,cw]] IMAGE.elf [IMAGE.elf ...]
   --period-us N: the board's shortest period for the 16 MHz line (default:
   BOARD_TIM14_MIN_PERIOD_US of this tree's Boards/microbit/board_microbit.h)
+  --fade: instead of the four cases, one fade from the outputs (W0, M0) to
+  (W1, M1), in brightness/temperature mode, or cold/warm mixing with ",cw"
+  (case (d)'s start with these values written over its own)
 """
 import os
 import re
@@ -193,8 +198,20 @@ class Cpu:
         return struct.unpack("<HH", self.uc.mem_read(self.symbols["light_ctrl_handle"] + 4, 4))
 
 
-def bench_ticks(cpu, case):
+FADE = []  # --fade: (white, warm) from, (white, warm) to, cold/warm mixing
+
+
+def setup(cpu, case):
+    """bench_setup, then --fade's values over case (d)'s."""
     cpu.call("bench_setup", case)
+    if FADE:
+        (w0, m0, w1, m1), cw = FADE[0]
+        cpu.uc.mem_write(cpu.symbols["light_ctrl_handle"], struct.pack("<HHHH", w1, m1, w0, m0))
+        cpu.uc.mem_write(cpu.symbols["light_cfg_data"] + 1, bytes([0 if cw else 1]))
+
+
+def bench_ticks(cpu, case):
+    setup(cpu, case)
     cpu.start = cpu.call("bench_start", case, count=True)
     ticks, outputs = [], []
     while cpu.word(cpu.symbols["bench_timer14_running"]):
@@ -209,7 +226,7 @@ def board_ticks(cpu, case):
     """The ticks as for a bench image; in cpu.shared the indices of the ticks
     whose interrupt also served a millisecond boundary, in cpu.ms the
     millisecond interrupts between ticks (instructions, cycles)."""
-    cpu.call("bench_setup", case)
+    setup(cpu, case)
     cpu.start = cpu.call("bench_start", case, count=True)
     ms_served = 0
     ticks, outputs = [], []
@@ -271,6 +288,28 @@ def at_chip_pace(cpu, ticks):
     return text
 
 
+def blink_toggle(path):
+    """The millisecond interrupt on which a blink's toggle starts its fade, its
+    plan included (bench_blink: case (b)'s fade from inside the interrupt):
+    (instructions, cycles) without entry and exit, or None for an image
+    without bench_blink."""
+    cpu = Cpu(path)
+    if "bench_blink" not in cpu.symbols:
+        return None
+    cpu.call("bench_setup", 1)
+    cpu.call("bench_blink")
+    for ms in range(1, 2001):
+        cpu.counter_us = ms * 1000
+        if "SysTick_Handler" in cpu.symbols:
+            cost = cpu.call("SysTick_Handler", count=True)
+        else:
+            cpu.uc.mem_write(EVENTS_COMPARE1, struct.pack("<I", 1))
+            cost = cpu.call("TIMER0_IRQHandler", count=True)
+        if cpu.inten & INT_COMPARE0:
+            return cost
+    raise RuntimeError("the blink does not toggle")
+
+
 def label_of(path):
     name = path.rsplit("/", 1)[-1]
     return "float" if "float" in name else "board" if "board" in name else "current"
@@ -288,7 +327,11 @@ def main(paths):
         label = label_of(path)
         run = board_ticks if label == "board" else bench_ticks
         later = []  # the ticks after the first of cases (a) and (b)
-        for name, case in CASES:
+        cases = CASES
+        if FADE:
+            (w0, m0, w1, m1), cw = FADE[0]
+            cases = [("(%d,%d)->(%d,%d)%s" % (w0, m0, w1, m1, ", cold/warm" if cw else ""), 3)]
+        for name, case in cases:
             cpu = Cpu(path)
             ticks, outputs = run(cpu, case)
             if case not in written:
@@ -296,7 +339,7 @@ def main(paths):
             elif written[case][1] != outputs:
                 differ.append("%s %s (against %s)" % (label, name, written[case][0]))
             rest = ticks[1:]
-            if case in (0, 1):
+            if case in (0, 1) and not FADE:
                 later += rest
             first = ticks[0]
             mean_i = sum(t[0] for t in rest) / len(rest)
@@ -310,8 +353,16 @@ def main(paths):
                 mean_c, max_i, max_c, shares))
             if label == "board":
                 print("%-7s     %s" % ("", at_chip_pace(cpu, ticks)))
-        print("%-7s mean over the later ticks of (a) and (b): %.1f/%.1f" % (
-            label, sum(t[0] for t in later) / len(later), sum(t[1] for t in later) / len(later)))
+        if later:
+            print("%-7s mean over the later ticks of (a) and (b): %.1f/%.1f" % (
+                label, sum(t[0] for t in later) / len(later),
+                sum(t[1] for t in later) / len(later)))
+        toggle = blink_toggle(path) if label == "board" and not FADE else None
+        if toggle:
+            cycles = toggle[1] + ENTRY_EXIT
+            print("%-7s the millisecond on which a blink toggles, its fade's start included: "
+                  "%d/%d, at 16 MHz with entry and exit %d cycles = %.1f us" % (
+                      label, toggle[0], toggle[1], cycles, cycles * 1e6 / CHIP_HZ))
     print("mean and max: every tick after the first, the stopping tick included")
     if differ:
         print("FAIL: outputs differ: " + "; ".join(differ))
@@ -321,8 +372,12 @@ def main(paths):
 
 if __name__ == "__main__":
     args = sys.argv[1:]
-    if args[:1] == ["--period-us"] and len(args) > 1:
-        PERIOD_US.append(int(args[1]))
+    while args[:1] in (["--period-us"], ["--fade"]) and len(args) > 1:
+        if args[0] == "--period-us":
+            PERIOD_US.append(int(args[1]))
+        else:
+            values = args[1].split(",")
+            FADE.append((tuple(int(v) for v in values[:4]), values[4:] == ["cw"]))
         args = args[2:]
     if not args:
         sys.exit(__doc__)

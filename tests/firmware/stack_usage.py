@@ -38,14 +38,17 @@ EXCEPTION_FRAME = 8 * 4 + 4
 # Calls through a pointer: (what the call's source line says, where the
 # pointer's possible values are named).
 #   ("argument", F, i): every function named as argument i of a call of F in
-#                       the image's sources
+#                       the image's sources; F may be a tuple of functions of
+#                       which some pass their own parameter i on to another
+#                       (its values are those named at their calls)
 #   ("object", S):      every function whose address the object S holds
 #   ("section", S):     every function whose address section S holds
 # A call of a member through an object (x.name( or x->name() whose name is a
 # virtual function of the image resolves to every override of that name in
 # the image's vtables, without a rule.
 POINTER_CALLS = [
-    (r"\bcallback\(", ("argument", "timer_init", 1)),  # the software timers' callbacks
+    # the software timers' callbacks, bound directly or by the module's helper
+    (r"\bcallback\(", ("argument", ("timer_init", "_light_ctrl_timer_arm"), 1)),
     (r"\bpwm_listener\(", ("argument", "board_pwm_set_listener", 0)),
     (r"\btim14_listener\(", ("argument", "board_timer14_set_listener", 0)),
     (r"\btimers_listener\(", ("argument", "board_timers_set_listener", 0)),
@@ -215,17 +218,34 @@ class Image:
                           "cannot tell what it points to" % (where, name))
         return found & set(self.taken)
 
+    def parameters(self, function, index):
+        """The names of parameter `index` in the definitions of `function` in
+        the image's sources."""
+        out = set()
+        for text in self.texts.values():
+            for m in re.finditer(r"(?<![\w.>])" + re.escape(function) + r"\s*\(([^()]*(?:\([^()]*\)"
+                                 r"[^()]*)*)\)\s*\{", text):
+                params = [p.strip() for p in re.split(r",(?![^(]*\))", m.group(1))]
+                if index < len(params):
+                    name = re.search(r"(\w+)\s*(\)\s*\(.*\))?$", params[index])
+                    inner = re.search(r"\(\s*\*\s*(\w+)\s*\)", params[index])
+                    out.add(inner.group(1) if inner else name.group(1) if name else "")
+        return out
+
     def targets(self, spec):
         kind = spec[0]
         if kind == "argument":
-            _, callee, index = spec
+            _, callees, index = spec
+            callees = callees if isinstance(callees, tuple) else (callees,)
+            passed_on = {p for c in callees for p in self.parameters(c, index)}
             out = set()
-            for f, text in self.texts.items():
-                for line, args in call_arguments(text, callee):
-                    if index < len(args):
-                        where = "%s(...) at %s:%d" % (callee, os.path.relpath(
-                            f, self.source_dir), line)
-                        out |= self.named(args[index], where)
+            for callee in callees:
+                for f, text in self.texts.items():
+                    for line, args in call_arguments(text, callee):
+                        if index < len(args) and args[index] not in passed_on:
+                            where = "%s(...) at %s:%d" % (callee, os.path.relpath(
+                                f, self.source_dir), line)
+                            out |= self.named(args[index], where)
             return out
         if kind == "object":
             if spec[1] not in self.objects:
