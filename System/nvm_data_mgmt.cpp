@@ -7,7 +7,7 @@
 
 #include "utilities.h"
 
-#include "../Boards/flash.h"
+#include "flash.h"
 
 namespace {
 
