@@ -232,10 +232,10 @@ class Image:
                     out.add(inner.group(1) if inner else name.group(1) if name else "")
         return out
 
-    def targets(self, spec):
-        kind = spec[0]
+    def targets(self, rule):
+        kind = rule[0]
         if kind == "argument":
-            _, callees, index = spec
+            _, callees, index = rule
             callees = callees if isinstance(callees, tuple) else (callees,)
             passed_on = {p for c in callees for p in self.parameters(c, index)}
             out = set()
@@ -248,16 +248,16 @@ class Image:
                             out |= self.named(args[index], where)
             return out
         if kind == "object":
-            if spec[1] not in self.objects:
+            if rule[1] not in self.objects:
                 return set()
-            v, s = self.objects[spec[1]]
+            v, s = self.objects[rule[1]]
             return {f for f in map(self.function_at, self.elf.words(v, s)) if f}
         if kind == "section":
-            sec = self.elf.section(spec[1])
+            sec = self.elf.section(rule[1])
             if sec is None:
                 return set()
             return {f for f in map(self.function_at, self.elf.words(sec[3], sec[5])) if f}
-        raise ValueError(spec)
+        raise ValueError(rule)
 
     def site(self, address):
         """(file, line, [the line, the line with the two before it]) of the
@@ -276,9 +276,9 @@ class Image:
         path, line, texts = self.site(address)
         where = "%s:%d" % (os.path.relpath(path, self.source_dir), line)
         for text in texts:
-            for pattern, spec in POINTER_CALLS:
+            for pattern, rule in POINTER_CALLS:
                 if re.search(pattern, text):
-                    found = self.targets(spec)
+                    found = self.targets(rule)
                     self.claimed |= found
                     return found, where
             methods = [m for m in re.findall(r"(?:\.|->)\s*(\w+)\s*\(", text)
@@ -312,9 +312,9 @@ class Image:
             self.graph[name] = callees
         for vt in self.vtables.values():
             self.claimed |= vt
-        for _, spec in POINTER_CALLS:
-            if spec[0] == "section":
-                self.claimed |= self.targets(spec)
+        for _, rule in POINTER_CALLS:
+            if rule[0] == "section":
+                self.claimed |= self.targets(rule)
 
     def check_claims(self):
         loose = sorted(set(self.taken) - self.claimed)

@@ -132,7 +132,7 @@ def parse(tool, text, default_check=None):
 
 GCC_NAME = re.compile(r"^[\w.-]+-(gcc|g\+\+)(-[\d.]+)?$")  # arm-none-eabi-g++
 EMSCRIPTEN = ("em++", "emcc")
-MACHINE_FLAG = re.compile(r"^(-m\S+|--?specs=\S+|--sysroot=\S+)$")
+MACHINE_FLAG = re.compile(r"^(-m\S+|-specs=\S+|--specs=\S+|--sysroot=\S+)$")
 
 
 def command_args(entry):
