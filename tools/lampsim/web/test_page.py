@@ -59,8 +59,9 @@ def same(page, program, what):
 def browser(download_dir):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
-    for arg in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                "--no-first-run", "--disable-background-networking",
+    # A container's /dev/shm is often 64 MB, too small for a renderer.
+    for arg in ["--headless", "--no-sandbox", "--disable-dev-shm-usage", "--disable-gpu",
+                "--disable-quic", "--no-first-run", "--disable-background-networking",
                 "--disable-component-update", "--disable-sync",
                 "--user-data-dir=" + tempfile.mkdtemp(prefix="lampsim-chromium."),
                 "--window-size=1440,1300", "--force-device-scale-factor=1"]:
